@@ -1,0 +1,128 @@
+// Bounds-checked access to captured bytes. Dissectors read frames only through
+// ByteView: a read outside the captured length is a miss, never a fault.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace quillnet {
+
+class ByteView {
+public:
+    static constexpr size_t npos = static_cast<size_t>(-1);
+
+    constexpr ByteView() = default;
+    ByteView(const uint8_t *data, size_t size) : data_(data), size_(data ? size : 0) {}
+    explicit ByteView(std::string_view text)
+        : ByteView(reinterpret_cast<const uint8_t *>(text.data()), text.size()) {}
+
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+    // True when `count` bytes from `offset` on were captured.
+    bool has(size_t offset, size_t count) const { return offset <= size_ && count <= size_ - offset; }
+
+    std::optional<uint8_t> u8(size_t offset) const
+    {
+        if (offset >= size_)
+            return std::nullopt;
+        return data_[offset];
+    }
+
+    std::optional<uint16_t> be16(size_t offset) const
+    {
+        if (!has(offset, 2))
+            return std::nullopt;
+        return static_cast<uint16_t>(data_[offset] << 8 | data_[offset + 1]);
+    }
+
+    bool byteIs(size_t offset, uint8_t value) const { return offset < size_ && data_[offset] == value; }
+
+    bool matches(size_t offset, std::string_view bytes) const
+    {
+        return has(offset, bytes.size()) && std::memcmp(data_ + offset, bytes.data(), bytes.size()) == 0;
+    }
+
+    bool startsWith(std::string_view bytes) const { return matches(0, bytes); }
+
+    // The bytes from `offset` on, at most `count` of them; empty past the end.
+    ByteView sub(size_t offset, size_t count = npos) const
+    {
+        if (offset >= size_)
+            return {};
+        return ByteView(data_ + offset, std::min(count, size_ - offset));
+    }
+
+    // Position of the first `needle` at or after `from`, or npos.
+    size_t find(std::string_view needle, size_t from = 0) const
+    {
+        if (from > size_)
+            return npos;
+        const size_t found = text().find(needle, from);
+        return found == std::string_view::npos ? npos : found;
+    }
+
+    // Position of the first byte in [from, end) equal to `a`, `b` or `c`, or npos.
+    size_t findAnyOf(uint8_t a, uint8_t b, uint8_t c, size_t from, size_t end) const
+    {
+        end = std::min(end, size_);
+        size_t position = from;
+#if defined(__SSE2__)
+        const __m128i wantA = _mm_set1_epi8(static_cast<char>(a));
+        const __m128i wantB = _mm_set1_epi8(static_cast<char>(b));
+        const __m128i wantC = _mm_set1_epi8(static_cast<char>(c));
+        for (; position + 16 <= end; position += 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data_ + position));
+            const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, wantA), _mm_cmpeq_epi8(block, wantB)),
+                                              _mm_cmpeq_epi8(block, wantC));
+            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+            if (mask != 0)
+                return position + static_cast<size_t>(__builtin_ctz(mask));
+        }
+#endif
+        for (; position < end; ++position) {
+            const uint8_t byte = data_[position];
+            if (byte == a || byte == b || byte == c)
+                return position;
+        }
+        return npos;
+    }
+
+    // The bytes as 8-bit text, as they appeared on the wire.
+    std::string_view text() const { return {reinterpret_cast<const char *>(data_), size_}; }
+
+private:
+    const uint8_t *data_ = nullptr;
+    size_t size_ = 0;
+};
+
+// Copies `bytes` into a fixed text field, cut to the field's width less its NUL.
+inline size_t copyText(std::span<char> field, ByteView bytes)
+{
+    if (field.empty())
+        return 0;
+    const size_t count = std::min(bytes.size(), field.size() - 1);
+    bytes.text().copy(field.data(), count);
+    field[count] = '\0';
+    return count;
+}
+
+// Copies `bytes` into a fixed byte area, cut to the area's size.
+template <size_t N>
+size_t copyBytes(uint8_t (&area)[N], ByteView bytes)
+{
+    const size_t count = std::min(bytes.size(), N);
+    bytes.text().copy(reinterpret_cast<char *>(area), count);
+    return count;
+}
+
+}

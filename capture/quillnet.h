@@ -1,0 +1,39 @@
+/* The capture library's exports, looked up by name after loading libquillnet.so. */
+#ifndef QUILLNET_H
+#define QUILLNET_H
+
+#include <stdint.h>
+
+#include "message_window.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(QUILLNET_BUILDING)
+#define QUILLNET_EXPORT __attribute__((visibility("default")))
+#else
+#define QUILLNET_EXPORT
+#endif
+
+/* Captures on `adapterName` until StopCapture, a read error or the end of a
+   capture file; reports go to `window`. 0 when the capture ended (or the token
+   was wrong), -1 when the adapter could not be opened or filtered. */
+QUILLNET_EXPORT int32_t StartCapture(int32_t callerToken, HWND window, const char *adapterName, int32_t netmask);
+
+/* Asks the running capture to end; does not wait. Always 0. */
+QUILLNET_EXPORT int32_t StopCapture(HWND window);
+
+/* "name|description|netmask<|>" for each local device, or null when the
+   devices cannot be listed. Valid until the next call. */
+QUILLNET_EXPORT const char *GetAdapterList(HWND window);
+
+typedef int32_t (*StartCaptureFunction)(int32_t, HWND, const char *, int32_t);
+typedef int32_t (*StopCaptureFunction)(HWND);
+typedef const char *(*GetAdapterListFunction)(HWND);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

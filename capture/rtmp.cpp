@@ -1,0 +1,396 @@
+#include "rtmp.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <string_view>
+
+#include "log_texts.h"
+#include "notifications.h"
+#include "slot_table.h"
+
+namespace quillnet {
+
+namespace {
+
+std::array<RtmpConnection, kRtmpSlotCount> rtmpTable;
+uint64_t connectsTaken = 0;
+
+// Command patterns, relative to the byte where each is tested.
+constexpr uint8_t kConnectChunkBasicHeader = 0x03; // type-0 header, chunk stream 3
+constexpr size_t kConnectNameMarker = 12;
+constexpr size_t kConnectName = 15;
+constexpr uint8_t kAmfStringMarker = 0x02;
+constexpr uint8_t kCreateStreamLengthHigh = 0x00;
+constexpr uint8_t kCreateStreamLengthLow = 0x0C;
+constexpr uint8_t kPlayLengthHigh = 0x00;
+constexpr uint8_t kPlayLengthLow = 0x04;
+// Each command is tested only where its last pattern byte could still be captured.
+constexpr size_t kScanTail = 21;
+
+// Chunking and AMF0 framing that the parser assumes.
+constexpr size_t kChunkSize = 128;
+constexpr size_t kType0ChunkHeaderLength = 12;
+constexpr size_t kMessageTypeInHeader = 7;
+constexpr uint8_t kAmf0CommandMessage = 20;
+constexpr uint8_t kExtendedChunkHeader = 0xC2;
+constexpr size_t kExtendedChunkHeaderSkip = 11;
+constexpr size_t kDechunkCapacity = 1500;
+constexpr std::string_view kPlayCommandName("\x00\x04play", 6);
+// After 0x00 0x04 "play": the transaction number (9 bytes), the null marker and
+// the string marker come before the stream name's length.
+constexpr size_t kPlaypathLength = 17;
+constexpr size_t kPlaypathValue = 19;
+
+// The command bytes with the chunk headers between them taken out.
+class DechunkedBytes {
+public:
+    // Appends one byte; false once the buffer is full.
+    bool append(uint8_t byte)
+    {
+        if (size_ < bytes_.size())
+            bytes_[size_++] = byte;
+        return size_ < bytes_.size();
+    }
+    // Starts over at the front; what lies beyond the new count is not read.
+    void restart() { size_ = 0; }
+    ByteView view() const { return ByteView(bytes_.data(), size_); }
+    size_t size() const { return size_; }
+
+private:
+    std::array<uint8_t, kDechunkCapacity> bytes_{};
+    size_t size_ = 0;
+};
+
+struct PropertyRule {
+    std::string_view name;
+    bool markerTested;
+    std::span<char> (*field)(SendInfo &);
+    const char *lengthLog;
+    const char *valueLog;
+    const char *emptyLog;
+};
+
+const PropertyRule kConnectProperties[] = {
+    {"app", true, [](SendInfo &r) { return std::span<char>(r.app); }, logtext::kAppLength, logtext::kAppLengthValue,
+     nullptr},
+    {"swfUrl", true, [](SendInfo &r) { return std::span<char>(r.swfUrl); }, logtext::kSwfUrlLength,
+     logtext::kSwfUrlLengthValue, nullptr},
+    {"tcUrl", true, [](SendInfo &r) { return std::span<char>(r.tcUrl); }, logtext::kTcUrlLength,
+     logtext::kTcUrlLengthValue, nullptr},
+    {"pageUrl", false, [](SendInfo &r) { return std::span<char>(r.pageUrl); }, logtext::kPageUrlLength,
+     logtext::kPageUrlLengthValue, logtext::kPageUrlLengthEmpty},
+};
+
+bool isConnect(ByteView frame, size_t i)
+{
+    return frame.byteIs(i, kConnectChunkBasicHeader) && frame.byteIs(i + kConnectNameMarker, kAmfStringMarker) &&
+           frame.matches(i + kConnectName, "connect");
+}
+
+bool isCreateStream(ByteView frame, size_t i)
+{
+    return frame.byteIs(i, kCreateStreamLengthHigh) && frame.byteIs(i + 1, kCreateStreamLengthLow) &&
+           frame.matches(i + 2, "create");
+}
+
+bool isPlay(ByteView frame, size_t i)
+{
+    return frame.byteIs(i, kAmfStringMarker) && frame.byteIs(i + 1, kPlayLengthHigh) &&
+           frame.byteIs(i + 2, kPlayLengthLow) && (frame.byteIs(i + 3, 'p') || frame.byteIs(i + 3, 'P')) &&
+           frame.matches(i + 4, "lay");
+}
+
+std::optional<RtmpCommand> commandAt(ByteView frame, size_t i)
+{
+    if (isConnect(frame, i))
+        return RtmpCommand::Connect;
+    if (isCreateStream(frame, i))
+        return RtmpCommand::CreateStream;
+    if (isPlay(frame, i))
+        return RtmpCommand::Play;
+    return std::nullopt;
+}
+
+bool hasKey(const RtmpConnection &slot, const FrameAddresses &addresses)
+{
+    return slot.sourceAddress == addresses.sourceAddress && slot.destAddress == addresses.destAddress &&
+           slot.sourcePort == addresses.sourcePort && slot.destPort == addresses.destPort;
+}
+
+// Index of the first in-use slot with the frame's addresses and ports.
+std::optional<size_t> findConnection(const FrameAddresses &addresses)
+{
+    for (size_t i = 0; i < rtmpTable.size(); ++i) {
+        if (rtmpTable[i].free == 0 && hasKey(rtmpTable[i], addresses))
+            return i;
+    }
+    return std::nullopt;
+}
+
+int asInt(size_t value)
+{
+    return static_cast<int>(value);
+}
+
+void rememberConnect(const Frame &frame, size_t position)
+{
+    const FrameAddresses &a = frame.addresses;
+    SendLog(frame.window, logtext::kFoundConnect, a.sourceIpText, a.sourcePort, a.destIpText, a.destPort,
+            asInt(position));
+    const int index = AllocateRtmpSlot() - 1;
+    RtmpConnection &slot = rtmpTable[static_cast<size_t>(index)];
+    slot.free = 0;
+    slot.takenAt = ++connectsTaken;
+    slot.sourceAddress = a.sourceAddress;
+    slot.destAddress = a.destAddress;
+    slot.sourcePort = a.sourcePort;
+    slot.destPort = a.destPort;
+    slot.RtmpConnectionLen = asInt(copyBytes(slot.connectBytes, frame.bytes.sub(position)));
+    SendLog(frame.window, logtext::kConnectStored, index);
+}
+
+void noteCreateStream(const Frame &frame, size_t position)
+{
+    const FrameAddresses &a = frame.addresses;
+    SendLog(frame.window, logtext::kFoundCreateStream, a.sourceIpText, a.sourcePort, a.destIpText, a.destPort,
+            asInt(frame.bytes.size() - position));
+    SendLogText(frame.window, logtext::kCreateStreamOffset);
+    if (findConnection(a))
+        SendLog(frame.window, logtext::kCreateStreamLength, asInt(frame.payload.size()));
+}
+
+void completeWithPlay(const Frame &frame, size_t position)
+{
+    const FrameAddresses &a = frame.addresses;
+    SendLog(frame.window, logtext::kFoundPlay, a.sourceIpText, a.sourcePort, a.destIpText, a.destPort,
+            asInt(frame.bytes.size() - position), asInt(position));
+    const auto index = findConnection(a);
+    if (!index)
+        return;
+    SendLogText(frame.window, logtext::kPlayMatchesConnect);
+    RtmpConnection &slot = rtmpTable[*index];
+    slot.RtmpPlayLen = asInt(copyBytes(slot.playBytes, frame.bytes.sub(position)));
+    SendLog(frame.window, logtext::kPlayLength, slot.RtmpPlayLen);
+    SendLogText(frame.window, logtext::kEmpty);
+    SendLogText(frame.window, logtext::kStartParsing);
+    GetRtmpInfoFromPacket(frame.window, asInt(*index));
+}
+
+// Writes `bytes` to a dump file named `name`; a file that cannot be written is skipped.
+void writeDump(HWND window, const char *name, ByteView bytes)
+{
+    std::error_code error;
+    const std::filesystem::path folder(RtmpDumpFolder());
+    std::filesystem::create_directories(folder, error);
+    const std::string path = (folder / name).string();
+    if (std::FILE *file = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.text().data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    SendLog(window, logtext::kDumpWritten, path.c_str(), asInt(bytes.size()));
+}
+
+void logDroppedHeader(HWND window, size_t position, uint8_t byte)
+{
+    SendLog(window, logtext::kDroppedChunkHeader, asInt(position), static_cast<unsigned>(byte));
+}
+
+void dechunkConnect(HWND window, ByteView connect, DechunkedBytes &out)
+{
+    size_t inChunk = 0;
+    for (size_t pos = kType0ChunkHeaderLength; pos < connect.size(); ++pos) {
+        const uint8_t byte = connect.u8(pos).value_or(0);
+        if (inChunk == kChunkSize) {
+            inChunk = 0;
+            logDroppedHeader(window, pos, byte);
+            continue;
+        }
+        ++inChunk;
+        if (!out.append(byte)) {
+            SendLogText(window, logtext::kConnectBufferFull);
+            return;
+        }
+    }
+}
+
+void dechunkPlay(HWND window, ByteView play, DechunkedBytes &out)
+{
+    size_t inChunk = 0;
+    for (size_t pos = 0; pos < play.size(); ++pos) {
+        if (play.size() > kChunkSize && inChunk == kChunkSize) {
+            if (play.byteIs(pos, kExtendedChunkHeader)) {
+                pos += kExtendedChunkHeaderSkip;
+                SendLogText(window, logtext::kSkipC2Header);
+            }
+            inChunk = 0;
+            const auto dropped = play.u8(pos);
+            if (!dropped)
+                return;
+            logDroppedHeader(window, pos, *dropped);
+            continue;
+        }
+        ++inChunk;
+        if (!out.append(play.u8(pos).value_or(0))) {
+            SendLogText(window, logtext::kPlayBufferFull);
+            return;
+        }
+    }
+}
+
+// Reads the 16-bit length of an AMF0 string and logs it the parser's way.
+std::optional<uint16_t> readLength(HWND window, ByteView bytes, size_t offset, const char *lengthLog)
+{
+    const auto length = bytes.be16(offset);
+    if (!length)
+        return std::nullopt;
+    SendLog(window, lengthLog, FormatText("%04X", *length).c_str(), *length >> 8, *length & 0xFF);
+    return length;
+}
+
+void takeProperty(HWND window, ByteView bytes, size_t pos, const PropertyRule &rule, SendInfo &record)
+{
+    const size_t lengthAt = pos + rule.name.size() + 1;
+    const auto length = readLength(window, bytes, lengthAt, rule.lengthLog);
+    if (*length > 0) {
+        copyText(rule.field(record), bytes.sub(lengthAt + 2, *length));
+        SendLog(window, rule.valueLog, *length);
+    } else if (rule.emptyLog) {
+        SendLog(window, rule.emptyLog, *length);
+    }
+}
+
+bool propertyAt(ByteView bytes, size_t pos, const PropertyRule &rule)
+{
+    const size_t marker = pos + rule.name.size();
+    return bytes.matches(pos, rule.name) && (!rule.markerTested || bytes.byteIs(marker, kAmfStringMarker)) &&
+           bytes.has(marker + 1, 2);
+}
+
+// Scans the de-chunked connect command for its properties; a later occurrence
+// of a name overwrites an earlier value. Returns the position the scan reached.
+size_t scanConnectProperties(HWND window, ByteView bytes, SendInfo &record)
+{
+    size_t pos = 0;
+    for (; pos < bytes.size(); ++pos) {
+        for (const PropertyRule &rule : kConnectProperties) {
+            if (propertyAt(bytes, pos, rule)) {
+                takeProperty(window, bytes, pos, rule, record);
+                break;
+            }
+        }
+    }
+    return pos;
+}
+
+void findPlaypath(HWND window, ByteView bytes, SendInfo &record)
+{
+    const size_t pos = bytes.find(kPlayCommandName);
+    if (pos == ByteView::npos)
+        return;
+    const uint16_t length = readLength(window, bytes, pos + kPlaypathLength, logtext::kPlaypathLength).value_or(0);
+    SendLog(window, logtext::kPlaypathLengthValue, length);
+    if (length == 0)
+        return;
+    copyText(record.playpath, bytes.sub(pos + kPlaypathValue, length));
+    SendLog(window, logtext::kPlaypathFound, record.playpath, asInt(pos), asInt(bytes.size()));
+    writeDump(window, "rtmp-playpath-field.bin", ByteView(reinterpret_cast<const uint8_t *>(record.playpath),
+                                                          sizeof record.playpath));
+}
+
+void parseSlot(HWND window, const RtmpConnection &slot, SendInfo &record)
+{
+    record.port = slot.destPort;
+    DechunkedBytes dechunked;
+    size_t scanned = 0;
+    const ByteView connect(slot.connectBytes, static_cast<size_t>(slot.RtmpConnectionLen));
+    if (connect.byteIs(0, kConnectChunkBasicHeader) && connect.byteIs(kMessageTypeInHeader, kAmf0CommandMessage)) {
+        SendLog(window, logtext::kConnectDechunk, slot.RtmpConnectionLen);
+        writeDump(window, "rtmp-connect-bytes.bin", ByteView(slot.connectBytes, sizeof slot.connectBytes));
+        dechunkConnect(window, connect, dechunked);
+        scanned = scanConnectProperties(window, dechunked.view(), record);
+    }
+    SendLog(window, logtext::kConnectScanEnd, asInt(scanned), asInt(dechunked.size()));
+
+    SendLog(window, logtext::kPlayDechunk, slot.RtmpPlayLen);
+    writeDump(window, "rtmp-play-bytes.bin", ByteView(slot.playBytes, sizeof slot.playBytes));
+    dechunked.restart();
+    dechunkPlay(window, ByteView(slot.playBytes, static_cast<size_t>(slot.RtmpPlayLen)), dechunked);
+    findPlaypath(window, dechunked.view(), record);
+}
+
+}
+
+void ResetRtmpTable()
+{
+    MarkAllFree(rtmpTable);
+    connectsTaken = 0;
+}
+
+int AllocateRtmpSlot()
+{
+    return static_cast<int>(ChooseSlot(rtmpTable)) + 1;
+}
+
+const RtmpConnection &RtmpTableSlot(int index)
+{
+    return rtmpTable.at(static_cast<size_t>(index));
+}
+
+std::optional<RtmpCommandMatch> FindRtmpCommand(ByteView frame, size_t payloadStart)
+{
+    if (frame.size() < kScanTail)
+        return std::nullopt;
+    const size_t scanEnd = frame.size() - kScanTail + 1;
+    for (size_t i = payloadStart; i < scanEnd; ++i) {
+        i = frame.findAnyOf(kConnectChunkBasicHeader, kCreateStreamLengthHigh, kAmfStringMarker, i, scanEnd);
+        if (i == ByteView::npos)
+            return std::nullopt;
+        if (const auto command = commandAt(frame, i))
+            return RtmpCommandMatch{*command, i};
+    }
+    return std::nullopt;
+}
+
+void ScanRtmp(Frame &frame)
+{
+    const auto match = FindRtmpCommand(frame.bytes, frame.payloadStart);
+    if (!match)
+        return;
+    switch (match->command) {
+    case RtmpCommand::Connect:
+        rememberConnect(frame, match->position);
+        break;
+    case RtmpCommand::CreateStream:
+        noteCreateStream(frame, match->position);
+        break;
+    case RtmpCommand::Play:
+        completeWithPlay(frame, match->position);
+        break;
+    }
+}
+
+void GetRtmpInfoFromPacket(HWND window, int index)
+{
+    RtmpConnection &slot = rtmpTable.at(static_cast<size_t>(index));
+    try {
+        SendInfo record{};
+        parseSlot(window, slot, record);
+        SendRtmpRecord(window, record);
+    } catch (...) {
+        SendLogText(window, logtext::kRtmpParseError);
+    }
+    slot.free = 1;
+}
+
+std::string RtmpDumpFolder()
+{
+    std::error_code error;
+    std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
+    if (error)
+        temporary = "/tmp";
+    return (temporary / "quillnet-rtmp-dumps").string();
+}
+
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the unit and end-to-end tests, the same
+# library tests under AddressSanitizer and UBSan, and a bounded fuzzing run.
+set -euo pipefail
+cd "$(dirname "$0")"
+source tools/packages.sh
+ensure_packages "${TARVOLIN_PACKAGES[@]}"
+
+jobs=$(nproc)
+fuzz_seconds=${TARVOLIN_FUZZ_SECONDS:-60}
+
+echo "== Sanitizer build (clang, ASan + UBSan)"
+cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DTARVOLIN_SANITIZE=ON -DTARVOLIN_FUZZ=ON -DTARVOLIN_BENCH=OFF -DTARVOLIN_WARNINGS_AS_ERRORS=ON >/dev/null
+cmake --build build/sanitize -j"$jobs" --target quillnet_tests fuzz_handle_frame
+echo "== Library tests under the sanitizers"
+ctest --test-dir build/sanitize -R '^quillnet' --output-on-failure -j"$jobs"
+
+echo "== Fuzzing HandleFrame for ${fuzz_seconds}s"
+mkdir -p build/sanitize/fuzz-corpus
+build/sanitize/bin/fuzz_handle_frame -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+    build/sanitize/fuzz-corpus fuzz/seeds 2>&1 | tail -n 12
+
+echo "== Build and tests"
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVOLIN_WARNINGS_AS_ERRORS=ON >/dev/null
+cmake --build build/release -j"$jobs"
+ctest --test-dir build/release --output-on-failure -j"$jobs"

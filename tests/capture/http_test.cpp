@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "frame_test.h"
+#include "http.h"
+#include "log_texts.h"
+#include "notifications.h"
+
+using namespace quillnet;
+using namespace testing_support;
+
+namespace {
+
+std::string get(const std::string &path, const std::string &host = "example")
+{
+    return "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\nAccept: */*\r\n\r\n";
+}
+
+std::string ok(const std::string &contentType)
+{
+    return "HTTP/1.1 200 OK\r\nServer: test\r\nContent-Type: " + contentType + "\r\nContent-Length: 3\r\n\r\nabc";
+}
+
+class HttpTest : public FrameTest {};
+
+TEST_F(HttpTest, RequestThenResponseSendsOneRecordLaidOutByteForByte)
+{
+    feed(kClient, kServer, get("/v.flv"));
+    const RequestSlot &slot = RequestTableSlot(1);
+    EXPECT_EQ(slot.free, 0);
+    EXPECT_STREQ(slot.path, "/v.flv");
+    EXPECT_STREQ(slot.host, "example");
+    EXPECT_EQ(slot.clientPort, 51000);
+    EXPECT_EQ(slot.serverPort, 80);
+    EXPECT_EQ(slot.clientAddress, kClient.address);
+    EXPECT_EQ(slot.serverAddress, kServer.address);
+
+    feed(kServer, kClient, ok("video/x-flv"));
+    EXPECT_EQ(RequestTableSlot(1).free, 1);
+
+    int records = 0;
+    for (const ReceivedMessage &message : window.messages()) {
+        if (message.message != WM_COPYDATA || message.dwData != kKindHttpUrl)
+            continue;
+        ++records;
+        EXPECT_EQ(message.wParam, 107u);
+        ASSERT_EQ(message.cbData, 1804u);
+        const uint8_t *bytes = message.data.data();
+        EXPECT_EQ(bytes[0], 80);
+        EXPECT_EQ(bytes[1], 0);
+        EXPECT_EQ(bytes[2], 0);
+        EXPECT_EQ(bytes[3], 0);
+        EXPECT_STREQ(reinterpret_cast<const char *>(bytes + 4), "example");
+        EXPECT_STREQ(reinterpret_cast<const char *>(bytes + 304), "/v.flv");
+        EXPECT_STREQ(reinterpret_cast<const char *>(bytes + 1604), "video/x-flv");
+    }
+    EXPECT_EQ(records, 1);
+}
+
+TEST_F(HttpTest, LogsEachStageInOrder)
+{
+    feed(kClient, kServer, get("/a"));
+    feed(kServer, kClient, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n");
+    const std::vector<std::string> expected = {
+        logtext::kFoundGet,
+        logtext::kFoundHost,
+        logtext::kFoundAccept,
+        logtext::kFoundResponse,
+        FormatText(logtext::kResponseSlot, 1),
+        FormatText(logtext::kResponseHeader, "HTTP/1.1 200 OK"),
+        FormatText(logtext::kResponseHeader, "Content-Type: text/html"),
+        FormatText(logtext::kFoundContentType, "Content-Type: text/html", 23),
+        FormatText(logtext::kContentTypeValue, "text/html"),
+    };
+    EXPECT_EQ(window.logs(), expected);
+}
+
+TEST_F(HttpTest, ResponsesPairWithTheirOwnConnection)
+{
+    const Endpoint otherClient{{192, 168, 1, 21}, 40000};
+    const Endpoint otherPortSameHost{{192, 168, 1, 20}, 51001};
+    feed(kClient, kServer, get("/first.flv"));
+    feed(otherClient, kServer, get("/second.mp4"));
+    feed(otherPortSameHost, kServer, get("/third.mp3"));
+
+    feed(kServer, otherClient, ok("video/mp4"));
+    feed(kServer, otherPortSameHost, ok("audio/mpeg"));
+    feed(kServer, kClient, ok("video/x-flv"));
+
+    const auto records = window.httpRecords();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_STREQ(records[0].path, "/second.mp4");
+    EXPECT_STREQ(records[0].contentType, "video/mp4");
+    EXPECT_STREQ(records[1].path, "/third.mp3");
+    EXPECT_STREQ(records[2].path, "/first.flv");
+    EXPECT_STREQ(records[2].contentType, "video/x-flv");
+}
+
+TEST_F(HttpTest, PipelinedRequestsAreAnsweredLowestSlotFirst)
+{
+    feed(kClient, kServer, get("/one") + get("/two"));
+    EXPECT_STREQ(RequestTableSlot(1).path, "/one");
+    feed(kClient, kServer, get("/three"));
+    EXPECT_STREQ(RequestTableSlot(2).path, "/three");
+    feed(kServer, kClient, ok("text/plain"));
+    feed(kServer, kClient, ok("text/plain"));
+    const auto records = window.httpRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_STREQ(records[0].path, "/one");
+    EXPECT_STREQ(records[1].path, "/three");
+}
+
+TEST_F(HttpTest, ASecondGetLineInOnePayloadTakesItsOwnSlot)
+{
+    feed(kClient, kServer, "GET /a HTTP/1.1\r\nHost: one\r\nGET /b HTTP/1.1\r\nHost: two\r\n\r\n");
+    EXPECT_STREQ(RequestTableSlot(1).host, "one");
+    EXPECT_STREQ(RequestTableSlot(2).path, "/b");
+    EXPECT_STREQ(RequestTableSlot(2).host, "two");
+}
+
+TEST_F(HttpTest, ValuesAreTakenAtFixedPositions)
+{
+    feed(kClient, kServer, "GET /a HTTP/1.1\r\nHost:example\r\n\r\n");
+    EXPECT_STREQ(RequestTableSlot(1).host, "xample");
+    feed(kServer, kClient, "HTTP/1.1 200 OK\r\ncontent-type:video/x-flv\r\n\r\n");
+    const auto records = window.httpRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].contentType, "ideo/x-flv");
+}
+
+TEST_F(HttpTest, ContentTypeIsLookedForThroughTheBody)
+{
+    feed(kClient, kServer, get("/page"));
+    feed(kServer, kClient, "HTTP/1.0 200 OK\r\n\r\nbody line\r\nContent-Type: text/odd\r\n");
+    const auto records = window.httpRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].contentType, "text/odd");
+}
+
+TEST_F(HttpTest, RequestHeadersStopAtTheEmptyLine)
+{
+    feed(kClient, kServer, "GET /a HTTP/1.1\r\n\r\nHost: body\r\n\r\n");
+    EXPECT_STREQ(RequestTableSlot(1).host, "");
+}
+
+TEST_F(HttpTest, IcyResponsesDefaultToAudioMpeg)
+{
+    feed(kClient, kServer, get("/stream"));
+    feed(kServer, kClient, "ICY 200 OK\r\nicy-name: radio\r\n\r\n");
+    feed(kClient, kServer, get("/typed"));
+    feed(kServer, kClient, "ICY 200 OK\r\nContent-Type: audio/aacp\r\n\r\n");
+    const auto records = window.httpRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_STREQ(records[0].contentType, "audio/mpeg");
+    EXPECT_STREQ(records[1].contentType, "audio/aacp");
+}
+
+TEST_F(HttpTest, ResponseWithoutContentTypeInItsFirstSegmentHasNone)
+{
+    feed(kClient, kServer, get("/x"));
+    feed(kServer, kClient, "HTTP/1.1 200 OK\r\nServer: split");
+    const auto records = window.httpRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].contentType, "");
+    EXPECT_STREQ(records[0].path, "/x");
+}
+
+TEST_F(HttpTest, ResponseWithoutRequestOnlyLogs)
+{
+    feed(kServer, kClient, ok("video/x-flv"));
+    EXPECT_TRUE(window.httpRecords().empty());
+    EXPECT_EQ(window.logs(), std::vector<std::string>{logtext::kFoundResponse});
+}
+
+TEST_F(HttpTest, LowerCaseMethodIsNotARequest)
+{
+    feed(kClient, kServer, "get /a HTTP/1.1\r\nHost: example\r\n\r\n");
+    EXPECT_EQ(RequestTableSlot(1).free, 1);
+    EXPECT_TRUE(window.messages().empty());
+}
+
+TEST_F(HttpTest, GetWithoutACompleteLineTracksNothing)
+{
+    feed(kClient, kServer, "GET ");
+    EXPECT_EQ(RequestTableSlot(1).free, 1);
+    EXPECT_TRUE(window.messages().empty());
+}
+
+TEST_F(HttpTest, OversizedValuesAreLoggedAndLeftEmpty)
+{
+    const std::string longPath = "/" + std::string(1299, 'p'); // 1300 characters
+    const std::string longHost(300, 'h');
+    feed(kClient, kServer, "GET " + longPath + " HTTP/1.1\r\nHost: " + longHost + "\r\n\r\n");
+    EXPECT_EQ(RequestTableSlot(1).free, 0);
+    EXPECT_STREQ(RequestTableSlot(1).path, "");
+    EXPECT_STREQ(RequestTableSlot(1).host, "");
+    const auto logs = window.logs();
+    EXPECT_NE(std::find(logs.begin(), logs.end(), FormatText(logtext::kBadPathLength, 1300)), logs.end());
+    EXPECT_NE(std::find(logs.begin(), logs.end(), FormatText(logtext::kBadHostLength, 300)), logs.end());
+
+    feed(kServer, kClient, ok(std::string(200, 't')));
+    const auto records = window.httpRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].contentType, "");
+    EXPECT_EQ(window.logs().back(), FormatText(logtext::kBadContentTypeLength, 200));
+}
+
+TEST_F(HttpTest, LongestValuesThatFitAreKeptWhole)
+{
+    const std::string path = "/" + std::string(1298, 'p'); // 1299 characters
+    const std::string host(299, 'h');
+    feed(kClient, kServer, "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n");
+    EXPECT_EQ(std::string(RequestTableSlot(1).path), path);
+    EXPECT_EQ(std::string(RequestTableSlot(1).host), host);
+}
+
+TEST_F(HttpTest, ResponseLinesOfAThousandCharactersEndTheScan)
+{
+    feed(kClient, kServer, get("/a") );
+    feed(kServer, kClient, "HTTP/1.1 200 OK\r\nX: " + std::string(996, 'x') + "\r\nContent-Type: a/b\r\n");
+    feed(kClient, kServer, get("/b"));
+    feed(kServer, kClient, "HTTP/1.1 200 OK\r\nX: " + std::string(997, 'x') + "\r\nContent-Type: a/b\r\n");
+    const auto records = window.httpRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_STREQ(records[0].contentType, "a/b");
+    EXPECT_STREQ(records[1].contentType, "");
+}
+
+TEST_F(HttpTest, AFullTableReusesTheOldestRequest)
+{
+    for (int i = 0; i < kRequestSlotCount; ++i) {
+        const Endpoint client{{192, 168, 1, 20}, static_cast<uint16_t>(20000 + i)};
+        feed(client, kServer, get("/r" + std::to_string(i)));
+    }
+    const Endpoint late{{192, 168, 1, 20}, 30000};
+    feed(late, kServer, get("/late.flv"));
+    EXPECT_STREQ(RequestTableSlot(1).path, "/late.flv");
+    EXPECT_EQ(window.logs().back(), logtext::kFoundAccept);
+
+    feed(kServer, Endpoint{{192, 168, 1, 20}, 20000}, ok("text/html"));
+    feed(kServer, late, ok("video/x-flv"));
+    feed(kServer, Endpoint{{192, 168, 1, 20}, 20001}, ok("text/html"));
+    const auto records = window.httpRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_STREQ(records[0].path, "/late.flv");
+    EXPECT_STREQ(records[1].path, "/r1");
+
+    // The slot freed by the answer is taken before any older one is reused.
+    feed(Endpoint{{192, 168, 1, 20}, 30001}, kServer, get("/next"));
+    EXPECT_STREQ(RequestTableSlot(1).path, "/next");
+}
+
+TEST_F(HttpTest, LengthErrorsOfHeadersThatAreNotKept)
+{
+    feed(kClient, kServer,
+         "GET /a HTTP/1.1\r\nUser-Agent: " + std::string(500, 'u') + "\r\nReferer: \r\nConnection: close\r\n\r\n");
+    const std::vector<std::string> expected = {
+        logtext::kFoundGet,
+        logtext::kFoundUserAgent,
+        FormatText(logtext::kBadUserAgentLength, 500),
+        logtext::kFoundReferer,
+        FormatText(logtext::kBadRefererLength, 0),
+        logtext::kFoundConnection,
+    };
+    EXPECT_EQ(window.logs(), expected);
+}
+
+}

@@ -1,0 +1,390 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "frame_test.h"
+#include "log_texts.h"
+#include "notifications.h"
+#include "rtmp.h"
+
+using namespace quillnet;
+using namespace testing_support;
+
+namespace {
+
+const Endpoint kRtmpServer{{10, 0, 0, 7}, 1935};
+
+std::string be16(size_t value)
+{
+    return {static_cast<char>(value >> 8 & 0xFF), static_cast<char>(value & 0xFF)};
+}
+
+std::string amfString(std::string_view text)
+{
+    return "\x02" + be16(text.size()) + std::string(text);
+}
+
+const std::string kAmfNumber("\x00\x3F\xF0\x00\x00\x00\x00\x00\x00", 9);
+
+using Properties = std::vector<std::pair<std::string, std::string>>;
+
+std::string connectBody(const Properties &properties)
+{
+    std::string body = amfString("connect") + kAmfNumber + "\x03";
+    for (const auto &[name, value] : properties)
+        body += be16(name.size()) + name + amfString(value);
+    return body + std::string("\x00\x00\x09", 3);
+}
+
+std::string playBody(std::string_view command, std::string_view stream)
+{
+    return amfString(command) + kAmfNumber + "\x05" + amfString(stream);
+}
+
+// One RTMP message in 128-byte chunks, after a 12-byte type-0 header.
+std::string chunked(uint8_t chunkStream, uint8_t messageType, const std::string &body)
+{
+    std::string message(1, static_cast<char>(chunkStream));
+    message += std::string(3, '\0');
+    message += static_cast<char>(body.size() >> 16 & 0xFF);
+    message += be16(body.size() & 0xFFFF);
+    message += static_cast<char>(messageType);
+    message += std::string(4, '\0');
+    for (size_t at = 0; at < body.size(); at += 128) {
+        if (at > 0)
+            message += static_cast<char>(0xC0 | chunkStream);
+        message += body.substr(at, 128);
+    }
+    return message;
+}
+
+const Properties kProperties = {
+    {"app", "vod"},
+    {"flashVer", "LNX 9,0,124,2"},
+    {"swfUrl", "http://example.com/player.swf"},
+    {"tcUrl", "rtmp://example.com/vod"},
+    {"fpad", ""},
+    {"pageUrl", "http://example.com/watch?v=1"},
+};
+
+std::string connectMessage(const Properties &properties = kProperties)
+{
+    return chunked(3, 20, connectBody(properties));
+}
+
+std::string playMessage(std::string_view stream, std::string_view command = "play", uint8_t chunkStream = 8)
+{
+    return chunked(chunkStream, 20, playBody(command, stream));
+}
+
+class RtmpTest : public FrameTest {};
+
+TEST_F(RtmpTest, ConnectThenPlaySendsOneRecordLaidOutByteForByte)
+{
+    feed(kClient, kRtmpServer, connectMessage());
+    EXPECT_EQ(RtmpTableSlot(0).free, 0);
+    feed(kClient, kRtmpServer, playMessage("mp4:movie.mp4"));
+    EXPECT_EQ(RtmpTableSlot(0).free, 1);
+
+    const auto messages = window.messages();
+    int records = 0;
+    for (const ReceivedMessage &message : messages) {
+        if (message.dwData != kKindSendInfo)
+            continue;
+        ++records;
+        EXPECT_EQ(message.wParam, 108u);
+        ASSERT_EQ(message.cbData, 2708u);
+        const auto text = [&](size_t offset) { return std::string(reinterpret_cast<const char *>(&message.data[offset])); };
+        EXPECT_EQ(message.data[0] | message.data[1] << 8, 1935);
+        EXPECT_EQ(text(8), "rtmp://example.com/vod");
+        EXPECT_EQ(text(508), "vod");
+        EXPECT_EQ(text(708), "mp4:movie.mp4");
+        EXPECT_EQ(text(1208), "http://example.com/player.swf");
+        EXPECT_EQ(text(2208), "http://example.com/watch?v=1");
+    }
+    EXPECT_EQ(records, 1);
+}
+
+TEST_F(RtmpTest, LogsTheConnectAndPlayStages)
+{
+    const std::string connect = connectMessage();
+    feed(kClient, kRtmpServer, connect);
+    const int connectAt = static_cast<int>(PayloadOffset());
+    EXPECT_EQ(window.logs(), (std::vector<std::string>{
+                                 FormatText(logtext::kFoundConnect, "192.168.1.20", 51000, "10.0.0.7", 1935, connectAt),
+                                 FormatText(logtext::kConnectStored, 0),
+                             }));
+    window.clear();
+    const std::string play = playMessage("s");
+    feed(kClient, kRtmpServer, play);
+    const auto logs = window.logs();
+    const int playAt = connectAt + 12;
+    const int playLength = static_cast<int>(play.size()) - 12;
+    ASSERT_GE(logs.size(), 6u);
+    EXPECT_EQ(logs[0], FormatText(logtext::kFoundPlay, "192.168.1.20", 51000, "10.0.0.7", 1935, playLength, playAt));
+    EXPECT_EQ(logs[1], logtext::kPlayMatchesConnect);
+    EXPECT_EQ(logs[2], FormatText(logtext::kPlayLength, playLength));
+    EXPECT_EQ(logs[3], "");
+    EXPECT_EQ(logs[4], logtext::kStartParsing);
+    EXPECT_EQ(logs[5], FormatText(logtext::kConnectDechunk, static_cast<int>(connect.size())));
+    EXPECT_NE(std::find(logs.begin(), logs.end(), FormatText(logtext::kAppLength, "0003", 0, 3)), logs.end());
+    EXPECT_NE(std::find(logs.begin(), logs.end(), FormatText(logtext::kPlaypathLengthValue, 1)), logs.end());
+}
+
+TEST_F(RtmpTest, PropertiesSplitByChunkBoundariesAreReassembled)
+{
+    // The long flashVer pushes swfUrl's name across the first chunk boundary and
+    // pageUrl's value across the second.
+    const Properties properties = {
+        {"flashVer", std::string(88, 'f')},
+        {"swfUrl", "http://example.com/player.swf"},
+        {"app", "live"},
+        {"tcUrl", "rtmp://example.com/live"},
+        {"pageUrl", "http://example.com/" + std::string(60, 'p')},
+    };
+    const std::string connect = connectMessage(properties);
+    ASSERT_GT(connect.size(), 12u + 256u);
+    ASSERT_EQ(static_cast<uint8_t>(connect[12 + 128]), 0xC3);
+    const size_t swfName = connect.find("swf");
+    ASSERT_TRUE(connect.find("swfUrl") == std::string::npos && swfName < 12 + 128 && swfName + 6 > 12 + 128);
+
+    feed(kClient, kRtmpServer, connect);
+    feed(kClient, kRtmpServer, playMessage("live_stream"));
+    const auto records = window.rtmpRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].swfUrl, "http://example.com/player.swf");
+    EXPECT_STREQ(records[0].app, "live");
+    EXPECT_STREQ(records[0].tcUrl, "rtmp://example.com/live");
+    EXPECT_EQ(std::string(records[0].pageUrl), "http://example.com/" + std::string(60, 'p'));
+    EXPECT_STREQ(records[0].playpath, "live_stream");
+}
+
+TEST_F(RtmpTest, CommandsAreFoundAnywhereInThePayload)
+{
+    feed(kClient, kRtmpServer, std::string(37, 'x') + connectMessage());
+    EXPECT_EQ(RtmpTableSlot(0).free, 0);
+    feed(kClient, kRtmpServer, "\x01\x01" + playMessage("s1"));
+    ASSERT_EQ(window.rtmpRecords().size(), 1u);
+    EXPECT_STREQ(window.rtmpRecords()[0].app, "vod");
+}
+
+TEST_F(RtmpTest, PlayMustTravelOnTheConnectsConnectionAndDirection)
+{
+    feed(kClient, kRtmpServer, playMessage("orphan"));
+    feed(kClient, kRtmpServer, connectMessage());
+    feed(kRtmpServer, kClient, playMessage("reversed"));
+    feed(Endpoint{kClient.address, 51001}, kRtmpServer, playMessage("other port"));
+    EXPECT_TRUE(window.rtmpRecords().empty());
+    EXPECT_EQ(RtmpTableSlot(0).free, 0);
+}
+
+TEST_F(RtmpTest, CapitalPlayIsScannedButItsStreamNameIsNot)
+{
+    feed(kClient, kRtmpServer, connectMessage());
+    feed(kClient, kRtmpServer, playMessage("name", "Play"));
+    const auto records = window.rtmpRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].playpath, "");
+    EXPECT_STREQ(records[0].tcUrl, "rtmp://example.com/vod");
+}
+
+TEST_F(RtmpTest, TheEarlierCommandInAPacketWins)
+{
+    feed(kClient, kRtmpServer, connectMessage());
+    const std::string createStream = chunked(3, 20, amfString("createStream") + kAmfNumber + "\x05");
+    feed(kClient, kRtmpServer, createStream + playMessage("s"));
+    EXPECT_TRUE(window.rtmpRecords().empty());
+    const auto logs = window.logs();
+    const size_t payloadLength = createStream.size() + playMessage("s").size();
+    EXPECT_EQ(logs.back(), FormatText(logtext::kCreateStreamLength, static_cast<int>(payloadLength)));
+    feed(kClient, kRtmpServer, playMessage("s") + createStream);
+    EXPECT_EQ(window.rtmpRecords().size(), 1u);
+}
+
+TEST_F(RtmpTest, TwoConnectsWithOneKeyArePlayedLowestFirst)
+{
+    feed(kClient, kRtmpServer, connectMessage({{"app", "first"}}));
+    feed(kClient, kRtmpServer, connectMessage({{"app", "second"}}));
+    feed(kClient, kRtmpServer, playMessage("s"));
+    ASSERT_EQ(window.rtmpRecords().size(), 1u);
+    EXPECT_STREQ(window.rtmpRecords()[0].app, "first");
+    EXPECT_EQ(RtmpTableSlot(0).free, 1);
+    EXPECT_EQ(RtmpTableSlot(1).free, 0);
+}
+
+TEST_F(RtmpTest, PropertyScanTakesNamesWhereverTheyStand)
+{
+    // "pageUrl" needs no string marker; "app" inside another value counts, and
+    // the later occurrence wins.
+    std::string body = connectBody({{"tcUrl", std::string("x/app\x02\x00\x03zzz", 11)}});
+    body += std::string("\x00\x07pageUrl\x05\x00\x04page", 16);
+    feed(kClient, kRtmpServer, chunked(3, 20, body));
+    feed(kClient, kRtmpServer, playMessage("s"));
+    const auto records = window.rtmpRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].app, "zzz");
+    EXPECT_STREQ(records[0].pageUrl, "page");
+}
+
+TEST_F(RtmpTest, ConnectThatIsNotAnAmf0CommandKeepsOnlyThePlaypath)
+{
+    std::string connect = connectMessage();
+    connect[7] = 17;
+    feed(kClient, kRtmpServer, connect);
+    feed(kClient, kRtmpServer, playMessage("only"));
+    const auto records = window.rtmpRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].tcUrl, "");
+    EXPECT_STREQ(records[0].app, "");
+    EXPECT_STREQ(records[0].playpath, "only");
+    EXPECT_NE(std::find(window.logs().begin(), window.logs().end(), FormatText(logtext::kConnectScanEnd, 0, 0)),
+              window.logs().end());
+}
+
+TEST_F(RtmpTest, LongPlayDropsOneHeaderByteOrTwelveAfterC2)
+{
+    std::string distinct;
+    for (size_t i = 0; i < 200; ++i)
+        distinct += static_cast<char>('a' + i % 26);
+
+    feed(kClient, kRtmpServer, connectMessage());
+    feed(kClient, kRtmpServer, playMessage(distinct, "play", 8));
+    feed(kClient, kRtmpServer, connectMessage());
+    feed(kClient, kRtmpServer, playMessage(distinct, "play", 2));
+    const auto records = window.rtmpRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(std::string(records[0].playpath), distinct);
+    // The name starts at play byte 20: 108 characters before the 0xC2 header,
+    // then eleven more are skipped with it.
+    const std::string expected = distinct.substr(0, 108) + distinct.substr(119);
+    EXPECT_EQ(std::string(records[1].playpath), expected);
+    const auto logs = window.logs();
+    EXPECT_EQ(std::count(logs.begin(), logs.end(), logtext::kSkipC2Header), 1);
+}
+
+TEST_F(RtmpTest, AFullTableReusesTheOldestConnect)
+{
+    for (int i = 0; i < kRtmpSlotCount; ++i)
+        feed(Endpoint{kClient.address, static_cast<uint16_t>(10000 + i)}, kRtmpServer, connectMessage());
+    const Endpoint late{kClient.address, 20000};
+    feed(late, kRtmpServer, connectMessage({{"app", "late"}}));
+    EXPECT_EQ(RtmpTableSlot(0).sourcePort, 20000);
+    feed(late, kRtmpServer, playMessage("s"));
+    feed(Endpoint{kClient.address, 10000}, kRtmpServer, playMessage("s"));
+    const auto records = window.rtmpRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].app, "late");
+}
+
+TEST_F(RtmpTest, HostileLengthsStayInsideTheCollectedBytes)
+{
+    std::string body = amfString("connect") + kAmfNumber + "\x03";
+    body += std::string("\x00\x03" "app" "\x02\xFF\xFF", 8) + "short";
+    feed(kClient, kRtmpServer, chunked(3, 20, body));
+    std::string play = playMessage("s");
+    play[play.size() - 2] = '\xFF';
+    play[play.size() - 3] = '\xFF';
+    feed(kClient, kRtmpServer, play);
+    const auto records = window.rtmpRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].app, "short");
+    EXPECT_STREQ(records[0].playpath, "s");
+}
+
+TEST_F(RtmpTest, OversizedCommandsAreStoredUpToTheirAreas)
+{
+    const std::string connect = connectMessage({{"swfUrl", std::string(3000, 's')}});
+    feed(kClient, kRtmpServer, connect);
+    EXPECT_EQ(RtmpTableSlot(0).RtmpConnectionLen, 1500);
+    feed(kClient, kRtmpServer, playMessage(std::string(900, 'p')));
+    const auto records = window.rtmpRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(std::string(records[0].swfUrl).size(), 999u);
+    // 500 play bytes, less the name's 20-byte lead and three chunk headers.
+    EXPECT_EQ(std::string(records[0].playpath), std::string(477, 'p'));
+}
+
+TEST_F(RtmpTest, DumpsGoToTheLibrarysOwnFolder)
+{
+    const std::filesystem::path folder(RtmpDumpFolder());
+    EXPECT_EQ(folder.parent_path(), std::filesystem::temp_directory_path());
+    feed(kClient, kRtmpServer, connectMessage());
+    feed(kClient, kRtmpServer, playMessage("dumped"));
+    EXPECT_EQ(std::filesystem::file_size(folder / "rtmp-connect-bytes.bin"), 1500u);
+    EXPECT_EQ(std::filesystem::file_size(folder / "rtmp-play-bytes.bin"), 500u);
+    EXPECT_EQ(std::filesystem::file_size(folder / "rtmp-playpath-field.bin"), 500u);
+    const std::string line = FormatText(logtext::kDumpWritten, (folder / "rtmp-play-bytes.bin").c_str(), 500);
+    const auto logs = window.logs();
+    EXPECT_NE(std::find(logs.begin(), logs.end(), line), logs.end());
+}
+
+// The scan as a plain byte-by-byte loop, to hold the fast one to.
+std::optional<RtmpCommandMatch> plainScan(const std::vector<uint8_t> &frame, size_t start)
+{
+    const size_t n = frame.size();
+    const auto at = [&](size_t p) { return p < n ? int(frame[p]) : -1; };
+    const auto text = [&](size_t p, std::string_view s) {
+        for (size_t k = 0; k < s.size(); ++k)
+            if (at(p + k) != static_cast<uint8_t>(s[k]))
+                return false;
+        return true;
+    };
+    for (size_t i = start; i + 21 <= n; ++i) {
+        if (at(i) == 3 && at(i + 12) == 2 && text(i + 15, "connect"))
+            return RtmpCommandMatch{RtmpCommand::Connect, i};
+        if (at(i) == 0 && at(i + 1) == 0x0C && text(i + 2, "create"))
+            return RtmpCommandMatch{RtmpCommand::CreateStream, i};
+        if (at(i) == 2 && at(i + 1) == 0 && at(i + 2) == 4 && (at(i + 3) == 'p' || at(i + 3) == 'P') &&
+            text(i + 4, "lay"))
+            return RtmpCommandMatch{RtmpCommand::Play, i};
+    }
+    return std::nullopt;
+}
+
+TEST(RtmpScan, FindsWhatAPlainLoopFinds)
+{
+    std::mt19937 random(20261208);
+    const std::string patterns[] = {
+        connectMessage(), playMessage("x"), playMessage("x", "Play"),
+        chunked(3, 20, amfString("createStream") + kAmfNumber),
+        std::string("\x03\x00\x00\x00\x00\x00\x00\x14\x00\x00\x00\x00\x02\x00\x07" "connec", 21),
+        std::string("\x02\x00\x04plax", 7),
+    };
+    for (int round = 0; round < 20000; ++round) {
+        std::vector<uint8_t> frame(random() % 1600);
+        // Bias towards the bytes the scan looks for.
+        for (uint8_t &byte : frame) {
+            const unsigned pick = random() % 8;
+            byte = pick < 3 ? static_cast<uint8_t>(pick == 0 ? 0 : pick + 1) : static_cast<uint8_t>(random());
+        }
+        if (round % 2 == 0 && !frame.empty()) {
+            const std::string &pattern = patterns[random() % std::size(patterns)];
+            const size_t at = random() % frame.size();
+            for (size_t k = 0; k < pattern.size() && at + k < frame.size(); ++k)
+                frame[at + k] = static_cast<uint8_t>(pattern[k]);
+        }
+        const size_t start = random() % 80;
+        const auto expected = plainScan(frame, start);
+        const auto found = FindRtmpCommand(ByteView(frame.data(), frame.size()), start);
+        ASSERT_EQ(found.has_value(), expected.has_value()) << "round " << round;
+        if (expected) {
+            ASSERT_EQ(found->position, expected->position) << "round " << round;
+            ASSERT_EQ(found->command, expected->command) << "round " << round;
+        }
+    }
+}
+
+TEST(RtmpScan, PatternBytesPastTheCaptureNeverMatch)
+{
+    std::vector<uint8_t> frame(54, 0);
+    const std::string play("\x02\x00\x04play", 7);
+    frame.insert(frame.end(), play.begin(), play.end());
+    frame.resize(frame.size() + 14, 'x'); // the play starts exactly at n - 21
+    EXPECT_TRUE(FindRtmpCommand(ByteView(frame.data(), frame.size()), 54).has_value());
+    frame.pop_back(); // now at n - 20: past the scanned positions
+    EXPECT_FALSE(FindRtmpCommand(ByteView(frame.data(), frame.size()), 54).has_value());
+}
+
+}
