@@ -17,9 +17,16 @@ echo "== Library tests under the sanitizers"
 ctest --test-dir build/sanitize -R '^quillnet' --output-on-failure -j"$jobs"
 
 echo "== Fuzzing HandleFrame for ${fuzz_seconds}s"
-mkdir -p build/sanitize/fuzz-corpus
-build/sanitize/bin/fuzz_handle_frame -max_total_time="$fuzz_seconds" -print_final_stats=1 \
-    build/sanitize/fuzz-corpus fuzz/seeds 2>&1 | tail -n 12
+corpus=build/sanitize/fuzz-corpus
+fuzz_log=build/sanitize/fuzz.log
+mkdir -p "$corpus"
+if ! build/sanitize/bin/fuzz_handle_frame -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+    "$corpus" fuzz/seeds >"$fuzz_log" 2>&1; then
+    cat "$fuzz_log"
+    echo "The fuzzer found a fault; the input that shows it is named above." >&2
+    exit 1
+fi
+grep -E '^(Done|stat::new_units_added)' "$fuzz_log"
 
 echo "== Build and tests"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVOLIN_WARNINGS_AS_ERRORS=ON >/dev/null

@@ -10,11 +10,13 @@
 #include <span>
 #include <string_view>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace quillnet {
+
+struct BytePair {
+    uint8_t first;
+    size_t secondOffset;
+    uint8_t second;
+};
 
 class ByteView {
 public:
@@ -71,31 +73,10 @@ public:
         return found == std::string_view::npos ? npos : found;
     }
 
-    // Position of the first byte in [from, end) equal to `a`, `b` or `c`, or npos.
-    size_t findAnyOf(uint8_t a, uint8_t b, uint8_t c, size_t from, size_t end) const
-    {
-        end = std::min(end, size_);
-        size_t position = from;
-#if defined(__SSE2__)
-        const __m128i wantA = _mm_set1_epi8(static_cast<char>(a));
-        const __m128i wantB = _mm_set1_epi8(static_cast<char>(b));
-        const __m128i wantC = _mm_set1_epi8(static_cast<char>(c));
-        for (; position + 16 <= end; position += 16) {
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data_ + position));
-            const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, wantA), _mm_cmpeq_epi8(block, wantB)),
-                                              _mm_cmpeq_epi8(block, wantC));
-            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-            if (mask != 0)
-                return position + static_cast<size_t>(__builtin_ctz(mask));
-        }
-#endif
-        for (; position < end; ++position) {
-            const uint8_t byte = data_[position];
-            if (byte == a || byte == b || byte == c)
-                return position;
-        }
-        return npos;
-    }
+    // Position of the first p in [from, end) at which some pair has its `first`
+    // byte at p and its `second` byte at p + secondOffset, or npos. Pairs whose
+    // second byte lies past the captured bytes never match.
+    size_t findAnyPair(std::span<const BytePair> pairs, size_t from, size_t end) const;
 
     // The bytes as 8-bit text, as they appeared on the wire.
     std::string_view text() const { return {reinterpret_cast<const char *>(data_), size_}; }
@@ -117,11 +98,10 @@ inline size_t copyText(std::span<char> field, ByteView bytes)
 }
 
 // Copies `bytes` into a fixed byte area, cut to the area's size.
-template <size_t N>
-size_t copyBytes(uint8_t (&area)[N], ByteView bytes)
+inline size_t copyBytes(std::span<uint8_t> area, ByteView bytes)
 {
-    const size_t count = std::min(bytes.size(), N);
-    bytes.text().copy(reinterpret_cast<char *>(area), count);
+    const size_t count = std::min(bytes.size(), area.size());
+    bytes.text().copy(reinterpret_cast<char *>(area.data()), count);
     return count;
 }
 

@@ -28,8 +28,7 @@ constexpr size_t kTcpDataOffset = 12;
 Ipv4Address addressAt(ByteView frame, size_t offset)
 {
     Ipv4Address address{};
-    for (size_t i = 0; i < address.size(); ++i)
-        address[i] = frame.u8(offset + i).value_or(0);
+    copyBytes(address, frame.sub(offset, address.size()));
     return address;
 }
 

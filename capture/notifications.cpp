@@ -1,5 +1,7 @@
 #include "notifications.h"
 
+#include <cstring>
+
 namespace quillnet {
 
 namespace {
@@ -10,24 +12,26 @@ void sendRecord(HWND window, uint32_t kind, const void *data, uint32_t size)
     SendMessage(window, WM_COPYDATA, kind, reinterpret_cast<intptr_t>(&copy));
 }
 
-// Texts go out with their terminating NUL; a text with a NUL inside ends there,
-// as it would for any reader of the record.
-void sendText(HWND window, uint32_t kind, std::string_view text)
+void sendText(HWND window, uint32_t kind, const char *text)
 {
-    const std::string terminated(text);
-    sendRecord(window, kind, terminated.c_str(), static_cast<uint32_t>(terminated.size() + 1));
+    sendRecord(window, kind, text, static_cast<uint32_t>(std::strlen(text) + 1));
 }
 
 }
 
-void SendLogText(HWND window, std::string_view text)
+void SendLogText(HWND window, const char *text)
 {
     sendText(window, kKindLogText, text);
 }
 
-void SendUrlText(HWND window, std::string_view text)
+void SendLogText(HWND window, const std::string &text)
 {
-    sendText(window, kKindUrlText, text);
+    sendText(window, kKindLogText, text.c_str());
+}
+
+void SendUrlText(HWND window, const std::string &text)
+{
+    sendText(window, kKindUrlText, text.c_str());
 }
 
 void SendHttpUrlRecord(HWND window, const HttpUrlRecord &record)

@@ -3,15 +3,16 @@
 
 #include <cstdio>
 #include <string>
-#include <string_view>
 
 #include "message_window.h"
 #include "records.h"
 
 namespace quillnet {
 
-void SendLogText(HWND window, std::string_view text);
-void SendUrlText(HWND window, std::string_view text);
+// Text records end at the text's first NUL, as any reader of them would.
+void SendLogText(HWND window, const char *text);
+void SendLogText(HWND window, const std::string &text);
+void SendUrlText(HWND window, const std::string &text);
 void SendHttpUrlRecord(HWND window, const HttpUrlRecord &record);
 void SendRtmpRecord(HWND window, const SendInfo &record);
 void PostCaptureEnded(HWND window);
@@ -20,9 +21,12 @@ void PostCaptureEnded(HWND window);
 template <typename... Args>
 std::string FormatText(const char *format, Args... args)
 {
-    const int length = std::snprintf(nullptr, 0, format, args...);
+    char line[256];
+    const int length = std::snprintf(line, sizeof line, format, args...);
     if (length <= 0)
         return {};
+    if (static_cast<size_t>(length) < sizeof line)
+        return std::string(line, static_cast<size_t>(length));
     std::string text(static_cast<size_t>(length), '\0');
     std::snprintf(text.data(), text.size() + 1, format, args...);
     return text;

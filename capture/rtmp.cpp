@@ -26,6 +26,13 @@ constexpr uint8_t kCreateStreamLengthHigh = 0x00;
 constexpr uint8_t kCreateStreamLengthLow = 0x0C;
 constexpr uint8_t kPlayLengthHigh = 0x00;
 constexpr uint8_t kPlayLengthLow = 0x04;
+// The first byte of each command with one more of its fixed bytes: positions
+// without any of these cannot start a command.
+constexpr BytePair kCommandSignatures[] = {
+    {kConnectChunkBasicHeader, kConnectNameMarker, kAmfStringMarker},
+    {kCreateStreamLengthHigh, 1, kCreateStreamLengthLow},
+    {kAmfStringMarker, 1, kPlayLengthHigh},
+};
 // Each command is tested only where its last pattern byte could still be captured.
 constexpr size_t kScanTail = 21;
 
@@ -344,7 +351,7 @@ std::optional<RtmpCommandMatch> FindRtmpCommand(ByteView frame, size_t payloadSt
         return std::nullopt;
     const size_t scanEnd = frame.size() - kScanTail + 1;
     for (size_t i = payloadStart; i < scanEnd; ++i) {
-        i = frame.findAnyOf(kConnectChunkBasicHeader, kCreateStreamLengthHigh, kAmfStringMarker, i, scanEnd);
+        i = frame.findAnyPair(kCommandSignatures, i, scanEnd);
         if (i == ByteView::npos)
             return std::nullopt;
         if (const auto command = commandAt(frame, i))

@@ -82,13 +82,14 @@ pcap_t *OpenCaptureSource(const char *source, int snapshotLength, int flags, int
 
 int NextCaptureFrame(pcap_t *handle, pcap_pkthdr **header, const u_char **data, int readTimeoutMs)
 {
-    char errorBuffer[PCAP_ERRBUF_SIZE];
-    const int descriptor = pcap_get_selectable_fd(handle);
-    if (descriptor < 0 || pcap_getnonblock(handle, errorBuffer) != 1)
-        return pcap_next_ex(handle, header, data);
     const int result = pcap_next_ex(handle, header, data);
     if (result != 0)
         return result;
+    // Nothing ready on a non-blocking device: wait up to the time-out for it.
+    char errorBuffer[PCAP_ERRBUF_SIZE];
+    const int descriptor = pcap_get_selectable_fd(handle);
+    if (descriptor < 0 || pcap_getnonblock(handle, errorBuffer) != 1)
+        return 0;
     pollfd ready{descriptor, POLLIN, 0};
     if (poll(&ready, 1, readTimeoutMs) <= 0)
         return 0;

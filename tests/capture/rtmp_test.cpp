@@ -5,6 +5,7 @@
 #include <random>
 
 #include "frame_test.h"
+#include "plain_rtmp_scan.h"
 #include "log_texts.h"
 #include "notifications.h"
 #include "rtmp.h"
@@ -320,29 +321,6 @@ TEST_F(RtmpTest, DumpsGoToTheLibrarysOwnFolder)
     EXPECT_NE(std::find(logs.begin(), logs.end(), line), logs.end());
 }
 
-// The scan as a plain byte-by-byte loop, to hold the fast one to.
-std::optional<RtmpCommandMatch> plainScan(const std::vector<uint8_t> &frame, size_t start)
-{
-    const size_t n = frame.size();
-    const auto at = [&](size_t p) { return p < n ? int(frame[p]) : -1; };
-    const auto text = [&](size_t p, std::string_view s) {
-        for (size_t k = 0; k < s.size(); ++k)
-            if (at(p + k) != static_cast<uint8_t>(s[k]))
-                return false;
-        return true;
-    };
-    for (size_t i = start; i + 21 <= n; ++i) {
-        if (at(i) == 3 && at(i + 12) == 2 && text(i + 15, "connect"))
-            return RtmpCommandMatch{RtmpCommand::Connect, i};
-        if (at(i) == 0 && at(i + 1) == 0x0C && text(i + 2, "create"))
-            return RtmpCommandMatch{RtmpCommand::CreateStream, i};
-        if (at(i) == 2 && at(i + 1) == 0 && at(i + 2) == 4 && (at(i + 3) == 'p' || at(i + 3) == 'P') &&
-            text(i + 4, "lay"))
-            return RtmpCommandMatch{RtmpCommand::Play, i};
-    }
-    return std::nullopt;
-}
-
 TEST(RtmpScan, FindsWhatAPlainLoopFinds)
 {
     std::mt19937 random(20261208);
@@ -366,7 +344,7 @@ TEST(RtmpScan, FindsWhatAPlainLoopFinds)
                 frame[at + k] = static_cast<uint8_t>(pattern[k]);
         }
         const size_t start = random() % 80;
-        const auto expected = plainScan(frame, start);
+        const auto expected = PlainRtmpScan(frame, start);
         const auto found = FindRtmpCommand(ByteView(frame.data(), frame.size()), start);
         ASSERT_EQ(found.has_value(), expected.has_value()) << "round " << round;
         if (expected) {

@@ -1,0 +1,174 @@
+// Throughput of the capture library: frames per second through the frame
+// handler, and a capture-file replay through StartCapture next to a bare
+// pcap_next_ex loop over the same file.
+//
+//   quillnet_bench [--frames N]   (N frames in the file; default 1000000)
+
+#include <pcap/pcap.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "capture_file.h"
+#include "frame_builder.h"
+#include "frame_dispatch.h"
+#include "plain_rtmp_scan.h"
+#include "quillnet.h"
+#include "records.h"
+
+using namespace testing_support;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr size_t kMediaPayload = 1400;
+constexpr int kMediaPerRequest = 98; // one request and one response in every hundred frames
+
+intptr_t acceptSend(HWND, uint32_t, uintptr_t, intptr_t)
+{
+    return 1;
+}
+
+int acceptPost(HWND, uint32_t, uintptr_t, intptr_t)
+{
+    return 1;
+}
+
+MessageWindow sink{acceptSend, acceptPost};
+
+const Endpoint kClient{{192, 168, 1, 20}, 51000};
+const Endpoint kServer{{10, 0, 0, 5}, 80};
+
+std::vector<uint8_t> mediaSegment(std::mt19937 &random)
+{
+    std::string payload(kMediaPayload, '\0');
+    for (size_t i = 0; i < payload.size(); i += 4) {
+        const uint32_t word = random();
+        payload.replace(i, 4, reinterpret_cast<const char *>(&word), std::min<size_t>(4, payload.size() - i));
+    }
+    return BuildTcpFrame(kServer, kClient, payload);
+}
+
+// Media segments with a request and its response every hundred frames.
+std::vector<std::vector<uint8_t>> realisticMix(size_t count, std::mt19937 &random)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    frames.reserve(count);
+    for (size_t i = 0; frames.size() < count; ++i) {
+        const Endpoint client{kClient.address, static_cast<uint16_t>(40000 + i % 20000)};
+        const std::string path = "/media/segment" + std::to_string(i) + ".flv";
+        frames.push_back(BuildTcpFrame(client, kServer,
+                                       "GET " + path + " HTTP/1.1\r\nHost: example.com\r\nUser-Agent: bench/1.0\r\n"
+                                       "Accept: */*\r\nConnection: keep-alive\r\n\r\n"));
+        frames.push_back(BuildTcpFrame(kServer, client,
+                                       "HTTP/1.1 200 OK\r\nServer: bench\r\nContent-Type: video/x-flv\r\n"
+                                       "Content-Length: 1000000\r\n\r\n"));
+        for (int k = 0; k < kMediaPerRequest && frames.size() < count; ++k)
+            frames.push_back(mediaSegment(random));
+    }
+    return frames;
+}
+
+double seconds(Clock::duration elapsed)
+{
+    return std::chrono::duration<double>(elapsed).count();
+}
+
+// Frames per second through HandleFrame, best of a few passes.
+double handleRate(const std::vector<std::vector<uint8_t>> &frames, int passes)
+{
+    double best = 0;
+    for (int pass = 0; pass < passes; ++pass) {
+        const auto start = Clock::now();
+        for (const auto &frame : frames)
+            quillnet::HandleFrame(&sink, frame.data(), static_cast<uint32_t>(frame.size()));
+        best = std::max(best, frames.size() / seconds(Clock::now() - start));
+    }
+    return best;
+}
+
+// Frames per second through the plain scan; `found` keeps the work from being optimised away.
+double plainScanRate(const std::vector<std::vector<uint8_t>> &frames, size_t &found)
+{
+    const size_t payloadStart = PayloadOffset();
+    found = 0;
+    const auto start = Clock::now();
+    for (const auto &frame : frames)
+        found += PlainRtmpScan(frame, payloadStart).has_value();
+    return frames.size() / seconds(Clock::now() - start);
+}
+
+double bareReadSeconds(const std::string &path, size_t &frames)
+{
+    char error[PCAP_ERRBUF_SIZE];
+    pcap_t *handle = pcap_open_offline(path.c_str(), error);
+    if (!handle) {
+        std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), error);
+        std::exit(1);
+    }
+    pcap_pkthdr *header = nullptr;
+    const u_char *data = nullptr;
+    frames = 0;
+    const auto start = Clock::now();
+    while (pcap_next_ex(handle, &header, &data) > 0)
+        ++frames;
+    const double elapsed = seconds(Clock::now() - start);
+    pcap_close(handle);
+    return elapsed;
+}
+
+double startCaptureSeconds(const std::string &source)
+{
+    const auto start = Clock::now();
+    if (StartCapture(quillnet::kCallerToken, &sink, source.c_str(), 0) != 0) {
+        std::fprintf(stderr, "StartCapture failed on %s\n", source.c_str());
+        std::exit(1);
+    }
+    return seconds(Clock::now() - start);
+}
+
+}
+
+int main(int argc, char **argv)
+{
+    size_t fileFrames = 1000000;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--frames") == 0)
+            fileFrames = std::strtoull(argv[i + 1], nullptr, 10);
+    }
+    std::mt19937 random(1);
+
+    std::vector<std::vector<uint8_t>> media;
+    for (int i = 0; i < 20000; ++i)
+        media.push_back(mediaSegment(random));
+    const auto mix = realisticMix(100000, random);
+
+    std::printf("HandleFrame, 1400-byte media segments: %8.2f million frames/s\n", handleRate(media, 5) / 1e6);
+    std::printf("HandleFrame, realistic mix:            %8.2f million frames/s\n", handleRate(mix, 5) / 1e6);
+    size_t found = 0;
+    const double plainRate = plainScanRate(media, found);
+    std::printf("plain byte-by-byte scan, media:        %8.2f million frames/s (for comparison; %zu found)\n",
+                plainRate / 1e6, found);
+
+    std::printf("writing a capture file of %zu frames ...\n", fileFrames);
+    std::fflush(stdout);
+    const CaptureFile file(realisticMix(fileFrames, random));
+    size_t frames = 0;
+    bareReadSeconds(file.path(), frames); // brings the file into the page cache
+    double bare = 1e9;
+    double capture = 1e9;
+    for (int round = 0; round < 5; ++round) {
+        bare = std::min(bare, bareReadSeconds(file.path(), frames));
+        capture = std::min(capture, startCaptureSeconds(file.source()));
+    }
+    std::printf("bare pcap_next_ex loop:  %7.3f s for %zu frames (%.2f million frames/s)\n", bare, frames,
+                frames / bare / 1e6);
+    std::printf("StartCapture over file:  %7.3f s (%.2f million frames/s)\n", capture, frames / capture / 1e6);
+    std::printf("ratio StartCapture / bare loop: %.2f\n", capture / bare);
+    return 0;
+}
