@@ -12,7 +12,7 @@ fuzz_seconds=${TARVOLIN_FUZZ_SECONDS:-60}
 echo "== Sanitizer build (clang, ASan + UBSan)"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DTARVOLIN_SANITIZE=ON -DTARVOLIN_FUZZ=ON -DTARVOLIN_BENCH=OFF -DTARVOLIN_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build build/sanitize -j"$jobs" --target quillnet_tests fuzz_handle_frame
+cmake --build build/sanitize -j"$jobs" --target quillnet_tests quillnet_live_tests fuzz_handle_frame
 echo "== Library tests under the sanitizers"
 ctest --test-dir build/sanitize -R '^quillnet' --output-on-failure -j"$jobs"
 

@@ -6,6 +6,8 @@
 
 #include "frame_test.h"
 #include "plain_rtmp_scan.h"
+#include "protocol_payloads.h"
+#include "temporary_directory.h"
 #include "log_texts.h"
 #include "notifications.h"
 #include "rtmp.h"
@@ -17,49 +19,7 @@ namespace {
 
 const Endpoint kRtmpServer{{10, 0, 0, 7}, 1935};
 
-std::string be16(size_t value)
-{
-    return {static_cast<char>(value >> 8 & 0xFF), static_cast<char>(value & 0xFF)};
-}
-
-std::string amfString(std::string_view text)
-{
-    return "\x02" + be16(text.size()) + std::string(text);
-}
-
-const std::string kAmfNumber("\x00\x3F\xF0\x00\x00\x00\x00\x00\x00", 9);
-
-using Properties = std::vector<std::pair<std::string, std::string>>;
-
-std::string connectBody(const Properties &properties)
-{
-    std::string body = amfString("connect") + kAmfNumber + "\x03";
-    for (const auto &[name, value] : properties)
-        body += be16(name.size()) + name + amfString(value);
-    return body + std::string("\x00\x00\x09", 3);
-}
-
-std::string playBody(std::string_view command, std::string_view stream)
-{
-    return amfString(command) + kAmfNumber + "\x05" + amfString(stream);
-}
-
-// One RTMP message in 128-byte chunks, after a 12-byte type-0 header.
-std::string chunked(uint8_t chunkStream, uint8_t messageType, const std::string &body)
-{
-    std::string message(1, static_cast<char>(chunkStream));
-    message += std::string(3, '\0');
-    message += static_cast<char>(body.size() >> 16 & 0xFF);
-    message += be16(body.size() & 0xFFFF);
-    message += static_cast<char>(messageType);
-    message += std::string(4, '\0');
-    for (size_t at = 0; at < body.size(); at += 128) {
-        if (at > 0)
-            message += static_cast<char>(0xC0 | chunkStream);
-        message += body.substr(at, 128);
-    }
-    return message;
-}
+using Properties = RtmpProperties;
 
 const Properties kProperties = {
     {"app", "vod"},
@@ -72,12 +32,7 @@ const Properties kProperties = {
 
 std::string connectMessage(const Properties &properties = kProperties)
 {
-    return chunked(3, 20, connectBody(properties));
-}
-
-std::string playMessage(std::string_view stream, std::string_view command = "play", uint8_t chunkStream = 8)
-{
-    return chunked(chunkStream, 20, playBody(command, stream));
+    return RtmpConnect(properties);
 }
 
 class RtmpTest : public FrameTest {};
@@ -86,7 +41,7 @@ TEST_F(RtmpTest, ConnectThenPlaySendsOneRecordLaidOutByteForByte)
 {
     feed(kClient, kRtmpServer, connectMessage());
     EXPECT_EQ(RtmpTableSlot(0).free, 0);
-    feed(kClient, kRtmpServer, playMessage("mp4:movie.mp4"));
+    feed(kClient, kRtmpServer, RtmpPlay("mp4:movie.mp4"));
     EXPECT_EQ(RtmpTableSlot(0).free, 1);
 
     const auto messages = window.messages();
@@ -118,7 +73,7 @@ TEST_F(RtmpTest, LogsTheConnectAndPlayStages)
                                  FormatText(logtext::kConnectStored, 0),
                              }));
     window.clear();
-    const std::string play = playMessage("s");
+    const std::string play = RtmpPlay("s");
     feed(kClient, kRtmpServer, play);
     const auto logs = window.logs();
     const int playAt = connectAt + 12;
@@ -152,7 +107,7 @@ TEST_F(RtmpTest, PropertiesSplitByChunkBoundariesAreReassembled)
     ASSERT_TRUE(connect.find("swfUrl") == std::string::npos && swfName < 12 + 128 && swfName + 6 > 12 + 128);
 
     feed(kClient, kRtmpServer, connect);
-    feed(kClient, kRtmpServer, playMessage("live_stream"));
+    feed(kClient, kRtmpServer, RtmpPlay("live_stream"));
     const auto records = window.rtmpRecords();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_STREQ(records[0].swfUrl, "http://example.com/player.swf");
@@ -166,17 +121,17 @@ TEST_F(RtmpTest, CommandsAreFoundAnywhereInThePayload)
 {
     feed(kClient, kRtmpServer, std::string(37, 'x') + connectMessage());
     EXPECT_EQ(RtmpTableSlot(0).free, 0);
-    feed(kClient, kRtmpServer, "\x01\x01" + playMessage("s1"));
+    feed(kClient, kRtmpServer, "\x01\x01" + RtmpPlay("s1"));
     ASSERT_EQ(window.rtmpRecords().size(), 1u);
     EXPECT_STREQ(window.rtmpRecords()[0].app, "vod");
 }
 
 TEST_F(RtmpTest, PlayMustTravelOnTheConnectsConnectionAndDirection)
 {
-    feed(kClient, kRtmpServer, playMessage("orphan"));
+    feed(kClient, kRtmpServer, RtmpPlay("orphan"));
     feed(kClient, kRtmpServer, connectMessage());
-    feed(kRtmpServer, kClient, playMessage("reversed"));
-    feed(Endpoint{kClient.address, 51001}, kRtmpServer, playMessage("other port"));
+    feed(kRtmpServer, kClient, RtmpPlay("reversed"));
+    feed(Endpoint{kClient.address, 51001}, kRtmpServer, RtmpPlay("other port"));
     EXPECT_TRUE(window.rtmpRecords().empty());
     EXPECT_EQ(RtmpTableSlot(0).free, 0);
 }
@@ -184,7 +139,7 @@ TEST_F(RtmpTest, PlayMustTravelOnTheConnectsConnectionAndDirection)
 TEST_F(RtmpTest, CapitalPlayIsScannedButItsStreamNameIsNot)
 {
     feed(kClient, kRtmpServer, connectMessage());
-    feed(kClient, kRtmpServer, playMessage("name", "Play"));
+    feed(kClient, kRtmpServer, RtmpPlay("name", "Play"));
     const auto records = window.rtmpRecords();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_STREQ(records[0].playpath, "");
@@ -194,13 +149,13 @@ TEST_F(RtmpTest, CapitalPlayIsScannedButItsStreamNameIsNot)
 TEST_F(RtmpTest, TheEarlierCommandInAPacketWins)
 {
     feed(kClient, kRtmpServer, connectMessage());
-    const std::string createStream = chunked(3, 20, amfString("createStream") + kAmfNumber + "\x05");
-    feed(kClient, kRtmpServer, createStream + playMessage("s"));
+    const std::string createStream = RtmpChunked(3, 20, AmfString("createStream") + kAmfNumberOne + "\x05");
+    feed(kClient, kRtmpServer, createStream + RtmpPlay("s"));
     EXPECT_TRUE(window.rtmpRecords().empty());
     const auto logs = window.logs();
-    const size_t payloadLength = createStream.size() + playMessage("s").size();
+    const size_t payloadLength = createStream.size() + RtmpPlay("s").size();
     EXPECT_EQ(logs.back(), FormatText(logtext::kCreateStreamLength, static_cast<int>(payloadLength)));
-    feed(kClient, kRtmpServer, playMessage("s") + createStream);
+    feed(kClient, kRtmpServer, RtmpPlay("s") + createStream);
     EXPECT_EQ(window.rtmpRecords().size(), 1u);
 }
 
@@ -208,7 +163,7 @@ TEST_F(RtmpTest, TwoConnectsWithOneKeyArePlayedLowestFirst)
 {
     feed(kClient, kRtmpServer, connectMessage({{"app", "first"}}));
     feed(kClient, kRtmpServer, connectMessage({{"app", "second"}}));
-    feed(kClient, kRtmpServer, playMessage("s"));
+    feed(kClient, kRtmpServer, RtmpPlay("s"));
     ASSERT_EQ(window.rtmpRecords().size(), 1u);
     EXPECT_STREQ(window.rtmpRecords()[0].app, "first");
     EXPECT_EQ(RtmpTableSlot(0).free, 1);
@@ -219,10 +174,10 @@ TEST_F(RtmpTest, PropertyScanTakesNamesWhereverTheyStand)
 {
     // "pageUrl" needs no string marker; "app" inside another value counts, and
     // the later occurrence wins.
-    std::string body = connectBody({{"tcUrl", std::string("x/app\x02\x00\x03zzz", 11)}});
+    std::string body = RtmpConnectBody({{"tcUrl", std::string("x/app\x02\x00\x03zzz", 11)}});
     body += std::string("\x00\x07pageUrl\x05\x00\x04page", 16);
-    feed(kClient, kRtmpServer, chunked(3, 20, body));
-    feed(kClient, kRtmpServer, playMessage("s"));
+    feed(kClient, kRtmpServer, RtmpChunked(3, 20, body));
+    feed(kClient, kRtmpServer, RtmpPlay("s"));
     const auto records = window.rtmpRecords();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_STREQ(records[0].app, "zzz");
@@ -234,7 +189,7 @@ TEST_F(RtmpTest, ConnectThatIsNotAnAmf0CommandKeepsOnlyThePlaypath)
     std::string connect = connectMessage();
     connect[7] = 17;
     feed(kClient, kRtmpServer, connect);
-    feed(kClient, kRtmpServer, playMessage("only"));
+    feed(kClient, kRtmpServer, RtmpPlay("only"));
     const auto records = window.rtmpRecords();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_STREQ(records[0].tcUrl, "");
@@ -251,9 +206,9 @@ TEST_F(RtmpTest, LongPlayDropsOneHeaderByteOrTwelveAfterC2)
         distinct += static_cast<char>('a' + i % 26);
 
     feed(kClient, kRtmpServer, connectMessage());
-    feed(kClient, kRtmpServer, playMessage(distinct, "play", 8));
+    feed(kClient, kRtmpServer, RtmpPlay(distinct, "play", 8));
     feed(kClient, kRtmpServer, connectMessage());
-    feed(kClient, kRtmpServer, playMessage(distinct, "play", 2));
+    feed(kClient, kRtmpServer, RtmpPlay(distinct, "play", 2));
     const auto records = window.rtmpRecords();
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(std::string(records[0].playpath), distinct);
@@ -272,8 +227,8 @@ TEST_F(RtmpTest, AFullTableReusesTheOldestConnect)
     const Endpoint late{kClient.address, 20000};
     feed(late, kRtmpServer, connectMessage({{"app", "late"}}));
     EXPECT_EQ(RtmpTableSlot(0).sourcePort, 20000);
-    feed(late, kRtmpServer, playMessage("s"));
-    feed(Endpoint{kClient.address, 10000}, kRtmpServer, playMessage("s"));
+    feed(late, kRtmpServer, RtmpPlay("s"));
+    feed(Endpoint{kClient.address, 10000}, kRtmpServer, RtmpPlay("s"));
     const auto records = window.rtmpRecords();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_STREQ(records[0].app, "late");
@@ -281,10 +236,10 @@ TEST_F(RtmpTest, AFullTableReusesTheOldestConnect)
 
 TEST_F(RtmpTest, HostileLengthsStayInsideTheCollectedBytes)
 {
-    std::string body = amfString("connect") + kAmfNumber + "\x03";
+    std::string body = AmfString("connect") + kAmfNumberOne + "\x03";
     body += std::string("\x00\x03" "app" "\x02\xFF\xFF", 8) + "short";
-    feed(kClient, kRtmpServer, chunked(3, 20, body));
-    std::string play = playMessage("s");
+    feed(kClient, kRtmpServer, RtmpChunked(3, 20, body));
+    std::string play = RtmpPlay("s");
     play[play.size() - 2] = '\xFF';
     play[play.size() - 3] = '\xFF';
     feed(kClient, kRtmpServer, play);
@@ -299,7 +254,7 @@ TEST_F(RtmpTest, OversizedCommandsAreStoredUpToTheirAreas)
     const std::string connect = connectMessage({{"swfUrl", std::string(3000, 's')}});
     feed(kClient, kRtmpServer, connect);
     EXPECT_EQ(RtmpTableSlot(0).RtmpConnectionLen, 1500);
-    feed(kClient, kRtmpServer, playMessage(std::string(900, 'p')));
+    feed(kClient, kRtmpServer, RtmpPlay(std::string(900, 'p')));
     const auto records = window.rtmpRecords();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(std::string(records[0].swfUrl).size(), 999u);
@@ -309,24 +264,33 @@ TEST_F(RtmpTest, OversizedCommandsAreStoredUpToTheirAreas)
 
 TEST_F(RtmpTest, DumpsGoToTheLibrarysOwnFolder)
 {
+    // A temporary directory of this test's own, so that no other process writes the same dumps.
+    const TemporaryDirectory temporary;
+    const char *previous = std::getenv("TMPDIR");
+    const std::string restore = previous ? previous : "";
+    setenv("TMPDIR", temporary.path().c_str(), 1);
     const std::filesystem::path folder(RtmpDumpFolder());
-    EXPECT_EQ(folder.parent_path(), std::filesystem::temp_directory_path());
+    EXPECT_EQ(folder.parent_path(), temporary.path());
     feed(kClient, kRtmpServer, connectMessage());
-    feed(kClient, kRtmpServer, playMessage("dumped"));
+    feed(kClient, kRtmpServer, RtmpPlay("dumped"));
     EXPECT_EQ(std::filesystem::file_size(folder / "rtmp-connect-bytes.bin"), 1500u);
     EXPECT_EQ(std::filesystem::file_size(folder / "rtmp-play-bytes.bin"), 500u);
     EXPECT_EQ(std::filesystem::file_size(folder / "rtmp-playpath-field.bin"), 500u);
     const std::string line = FormatText(logtext::kDumpWritten, (folder / "rtmp-play-bytes.bin").c_str(), 500);
     const auto logs = window.logs();
     EXPECT_NE(std::find(logs.begin(), logs.end(), line), logs.end());
+    if (previous)
+        setenv("TMPDIR", restore.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
 }
 
 TEST(RtmpScan, FindsWhatAPlainLoopFinds)
 {
     std::mt19937 random(20261208);
     const std::string patterns[] = {
-        connectMessage(), playMessage("x"), playMessage("x", "Play"),
-        chunked(3, 20, amfString("createStream") + kAmfNumber),
+        connectMessage(), RtmpPlay("x"), RtmpPlay("x", "Play"),
+        RtmpChunked(3, 20, AmfString("createStream") + kAmfNumberOne),
         std::string("\x03\x00\x00\x00\x00\x00\x00\x14\x00\x00\x00\x00\x02\x00\x07" "connec", 21),
         std::string("\x02\x00\x04plax", 7),
     };

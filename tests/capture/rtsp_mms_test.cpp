@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "frame_test.h"
+#include "protocol_payloads.h"
 #include "records.h"
 
 using namespace quillnet;
@@ -11,23 +12,6 @@ namespace {
 class RtspMmsTest : public FrameTest {};
 
 const Endpoint kMmsServer{{172, 16, 0, 9}, 1755};
-
-// An MMS LinkViewerToMacOpenFile command naming `name` in UTF-16LE.
-std::string mmsOpenFile(const std::u16string &name)
-{
-    std::string payload(56, '\x01');
-    payload.replace(12, 4, "MMS ");
-    payload[36] = 5;
-    payload[37] = 0;
-    payload[38] = 3;
-    payload[39] = 0;
-    for (const char16_t c : name) {
-        payload += static_cast<char>(c & 0xFF);
-        payload += static_cast<char>(c >> 8);
-    }
-    payload += std::string(2, '\0');
-    return payload;
-}
 
 TEST_F(RtspMmsTest, DescribeSendsItsUrlAsTheFramesLastMessage)
 {
@@ -52,27 +36,27 @@ TEST_F(RtspMmsTest, DescribeLineTooShortForAUrlSendsNothing)
 
 TEST_F(RtspMmsTest, MmsOpenFileNamesTheServerByAddress)
 {
-    feed(kClient, kMmsServer, mmsOpenFile(u"clips/intro.wmv"));
+    feed(kClient, kMmsServer, MmsOpenFile(u"clips/intro.wmv"));
     const Endpoint otherPort{{172, 16, 0, 9}, 8080};
-    feed(kClient, otherPort, mmsOpenFile(u"live"));
+    feed(kClient, otherPort, MmsOpenFile(u"live"));
     EXPECT_EQ(window.urlTexts(),
               (std::vector<std::string>{"mms://172.16.0.9/clips/intro.wmv", "mms://172.16.0.9:8080/live"}));
 }
 
 TEST_F(RtspMmsTest, MmsNameKeepsLowBytesAndEndsAtNulOrCapture)
 {
-    feed(kClient, kMmsServer, mmsOpenFile(u"a\u4e2db"));
-    std::string cut = mmsOpenFile(u"abc");
+    feed(kClient, kMmsServer, MmsOpenFile(u"a\u4e2db"));
+    std::string cut = MmsOpenFile(u"abc");
     cut.resize(cut.size() - 3); // ends inside the 'c'
     feed(kClient, kMmsServer, cut);
-    feed(kClient, kMmsServer, mmsOpenFile(u""));
+    feed(kClient, kMmsServer, MmsOpenFile(u""));
     EXPECT_EQ(window.urlTexts(),
               (std::vector<std::string>{"mms://172.16.0.9/a-b", "mms://172.16.0.9/abc", "mms://172.16.0.9/"}));
 }
 
 TEST_F(RtspMmsTest, MmsNameStopsAt945Characters)
 {
-    feed(kClient, kMmsServer, mmsOpenFile(std::u16string(2000, u'n')));
+    feed(kClient, kMmsServer, MmsOpenFile(std::u16string(2000, u'n')));
     const auto urls = window.urlTexts();
     ASSERT_EQ(urls.size(), 1u);
     EXPECT_EQ(urls[0], "mms://172.16.0.9/" + std::string(945, 'n'));
@@ -80,14 +64,14 @@ TEST_F(RtspMmsTest, MmsNameStopsAt945Characters)
 
 TEST_F(RtspMmsTest, MmsTestNeedsSealAndMessageId)
 {
-    std::string payload = mmsOpenFile(u"x");
+    std::string payload = MmsOpenFile(u"x");
     payload[38] = 4;
     feed(kClient, kMmsServer, payload);
-    payload = mmsOpenFile(u"x");
+    payload = MmsOpenFile(u"x");
     payload[13] = 'm';
     feed(kClient, kMmsServer, payload);
     EXPECT_TRUE(window.urlTexts().empty());
-    feed(kClient, kMmsServer, mmsOpenFile(u"x").substr(0, 39)); // the identifier's last tested byte is captured
+    feed(kClient, kMmsServer, MmsOpenFile(u"x").substr(0, 39)); // the identifier's last tested byte is captured
     EXPECT_EQ(window.urlTexts(), std::vector<std::string>{"mms://172.16.0.9/"});
 }
 

@@ -1,0 +1,80 @@
+#include "settings.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "private_profile.h"
+#include "text.h"
+
+namespace tarvolin {
+
+namespace {
+
+constexpr uint32_t kListBufferSize = 512;
+// Device names and their descriptions; no width is fixed for them.
+constexpr uint32_t kTextBufferSize = 4096;
+constexpr char kListSeparator[] = " ";
+
+int32_t readInteger(const char *key, const std::string &path)
+{
+    return static_cast<int32_t>(GetPrivateProfileInt(kSettingsSection, key, 0, path.c_str()));
+}
+
+std::string readText(const char *key, uint32_t bufferSize, const std::string &path)
+{
+    std::string buffer(bufferSize, '\0');
+    const uint32_t length = GetPrivateProfileString(kSettingsSection, key, "", buffer.data(), bufferSize, path.c_str());
+    buffer.resize(length);
+    return std::string(TrimRight(buffer));
+}
+
+// Upper case with one blank after the last item, so an absent list reads as " ".
+std::string readList(const char *key, const std::string &path)
+{
+    return ToUpper(readText(key, kListBufferSize, path) + kListSeparator);
+}
+
+bool write(const char *key, const std::string &value, const std::string &path)
+{
+    return WritePrivateProfileString(kSettingsSection, key, value.c_str(), path.c_str()) != 0;
+}
+
+}
+
+std::string SettingsPath(const std::string &programDirectory)
+{
+    return programDirectory + kSettingsFileName;
+}
+
+int LoadSettings(Settings &settings, const std::string &settingsPath)
+{
+    std::error_code error;
+    if (!std::filesystem::exists(settingsPath, error))
+        return 1;
+    // Whatever the file holds for NoLimitBufferSize, having a file means no-limit mode.
+    settings.NoLimitBufferSize = 1;
+    settings.CaptureAllURL = readInteger("CaptureAllURL", settingsPath);
+    settings.CaptureFilesExt = readList("CaptureFilesExt", settingsPath);
+    settings.AutoDownload = readInteger("AutoDownload", settingsPath);
+    settings.DownloadAutoFilesList = readList("DownloadAutoFilesList", settingsPath);
+    settings.MediaFilesList = readList("MediaFilesList", settingsPath);
+    settings.AdapterDescription = readText("AdapterDescription", kTextBufferSize, settingsPath);
+    settings.Adapter = readText("Adapter", kTextBufferSize, settingsPath);
+    return 1;
+}
+
+bool SaveSettings(const Settings &settings, const std::string &settingsPath)
+{
+    // Every key is attempted even after a failure, so one bad value loses no others.
+    bool written = write("NoLimitBufferSize", std::to_string(settings.NoLimitBufferSize), settingsPath);
+    written &= write("CaptureAllURL", std::to_string(settings.CaptureAllURL), settingsPath);
+    written &= write("CaptureFilesExt", settings.CaptureFilesExt, settingsPath);
+    written &= write("AdapterDescription", settings.AdapterDescription, settingsPath);
+    written &= write("Adapter", settings.Adapter, settingsPath);
+    written &= write("AutoDownload", std::to_string(settings.AutoDownload), settingsPath);
+    written &= write("DownloadAutoFilesList", settings.DownloadAutoFilesList, settingsPath);
+    written &= write("MediaFilesList", settings.MediaFilesList, settingsPath);
+    return written;
+}
+
+}

@@ -1,0 +1,37 @@
+// The program's options and their ini file beside the program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tarvolin {
+
+inline constexpr char kSettingsFileName[] = "setting.ini";
+inline constexpr char kSettingsSection[] = "Normal";
+
+// Field names are the file's key names.
+struct Settings {
+    int32_t NoLimitBufferSize = 0; // 1: no-limit mode of the URL lists; 0: limited-buffer mode
+    int32_t CaptureAllURL = 0;
+    std::string CaptureFilesExt; // list texts: upper case, one trailing blank
+    int32_t AutoDownload = 0;    // non-zero: every new media URL is handed off at once
+    std::string DownloadAutoFilesList;
+    std::string MediaFilesList;
+    std::string AdapterDescription;
+    std::string Adapter; // pcap device name; empty until an adapter is chosen
+    int32_t adapterNetmask = 0; // not stored in the file
+};
+
+// `programDirectory` (ending in a separator) followed by "setting.ini".
+std::string SettingsPath(const std::string &programDirectory);
+
+// Reads every key when the file exists, and then sets NoLimitBufferSize to 1
+// whatever the file holds; without the file every field keeps its value.
+// Always 1.
+int LoadSettings(Settings &settings, const std::string &settingsPath);
+
+// Writes every key into section "Normal", creating the file when needed.
+// False when any key could not be written.
+bool SaveSettings(const Settings &settings, const std::string &settingsPath);
+
+}

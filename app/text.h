@@ -1,0 +1,22 @@
+// Text helpers for 8-bit texts: case folding and trimming touch ASCII only, so
+// bytes of other code pages pass through unchanged.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarvolin {
+
+char LowerAscii(char c);
+std::string ToLower(std::string_view text);
+std::string ToUpper(std::string_view text);
+bool EqualIgnoringCase(std::string_view left, std::string_view right);
+
+// The text without white space (blank, tab, CR, LF, VT, FF) at its end, or at both ends.
+std::string_view TrimRight(std::string_view text);
+std::string_view Trim(std::string_view text);
+
+// The text up to its first NUL within `width` bytes.
+std::string_view FixedText(const char *field, size_t width);
+
+}

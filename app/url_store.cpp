@@ -1,0 +1,265 @@
+#include "url_store.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "media_classification.h"
+#include "text.h"
+
+namespace tarvolin {
+
+namespace {
+
+constexpr intptr_t kTrue = 1;
+constexpr int32_t kHttpDefaultPort = 80;
+constexpr char kHttpScheme[] = "http://";
+constexpr char kPortSeparator = ':';
+constexpr char kRtmpExtension[] = ".flv";
+constexpr char kPlaypathLabel[] = "<playpath>";
+constexpr char kSwfUrlLabel[] = " <swfUrl>";
+constexpr char kPageUrlLabel[] = " <pageUrl>";
+constexpr uint64_t kFnvOffset = 14695981039346656037ull;
+constexpr uint64_t kFnvPrime = 1099511628211ull;
+
+template <size_t N>
+std::string_view field(const char (&text)[N])
+{
+    return FixedText(text, N);
+}
+
+std::string caption(const char *name, int32_t count)
+{
+    return std::string(name) + " (" + std::to_string(count) + ")";
+}
+
+// Reads a fixed record from wherever the sender put it: lpData need not be aligned.
+template <typename Record>
+bool copyRecord(const COPYDATASTRUCT &copy, Record &record)
+{
+    if (copy.cbData < sizeof record)
+        return false;
+    std::memcpy(&record, copy.lpData, sizeof record);
+    return true;
+}
+
+std::string httpUrl(int32_t port, std::string_view host, std::string_view path)
+{
+    std::string url = kHttpScheme + std::string(host);
+    const std::string portText = std::to_string(port);
+    // A Host line may already name the port; the test is a plain substring search.
+    if (port != kHttpDefaultPort && host.find(kPortSeparator + portText) == std::string_view::npos)
+        url += kPortSeparator + portText;
+    return url + std::string(path);
+}
+
+}
+
+size_t UrlStore::CaseInsensitiveHash::operator()(std::string_view text) const
+{
+    uint64_t hash = kFnvOffset;
+    for (char c : text)
+        hash = (hash ^ static_cast<unsigned char>(LowerAscii(c))) * kFnvPrime;
+    return static_cast<size_t>(hash);
+}
+
+bool UrlStore::CaseInsensitiveEqual::operator()(std::string_view left, std::string_view right) const
+{
+    return EqualIgnoringCase(left, right);
+}
+
+void UrlStore::FreeEntries::operator()(HandOffRecord *entries) const
+{
+    std::free(entries);
+}
+
+UrlStore::UrlStore(const Settings &settings, UrlListView &view)
+    : settings_(settings), view_(view),
+      entries_(static_cast<HandOffRecord *>(std::calloc(kEntryCount, sizeof(HandOffRecord))))
+{
+    if (!entries_)
+        throw std::bad_alloc();
+}
+
+intptr_t UrlStore::handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    switch (message) {
+    case WM_COPYDATA:
+        if (lParam != 0)
+            receive(*reinterpret_cast<const COPYDATASTRUCT *>(lParam));
+        return kTrue;
+    case WM_URL_ADD_ALL:
+        onAddAll(wParam);
+        return 0;
+    case WM_URL_ADD_MEDIA:
+        onAddMedia(wParam);
+        return 0;
+    case WM_URL_HANDOFF:
+        if (handOff_)
+            handOff_(handOffUrl_);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+void UrlStore::receive(const COPYDATASTRUCT &copy)
+{
+    if (!copy.lpData)
+        return;
+    switch (copy.dwData) {
+    case quillnet::kKindHttpUrl: {
+        quillnet::HttpUrlRecord record;
+        if (copyRecord(copy, record))
+            receiveHttpUrl(record);
+        return;
+    }
+    case quillnet::kKindSendInfo: {
+        quillnet::SendInfo record;
+        if (copyRecord(copy, record))
+            receiveSendInfo(record);
+        return;
+    }
+    case quillnet::kKindUrlText:
+        receiveUrlText(FixedText(static_cast<const char *>(copy.lpData), copy.cbData));
+        return;
+    default: // log lines and unknown kinds are dropped
+        return;
+    }
+}
+
+void UrlStore::receiveHttpUrl(const quillnet::HttpUrlRecord &record)
+{
+    ++httpRecordCount_;
+    currentUrl_ = httpUrl(record.port, field(record.host), field(record.path));
+    currentContentType_ = ToLower(Trim(field(record.contentType)));
+    currentExtension_ = ContentTypeExtension(currentContentType_);
+    addAllRow();
+    if (listedAsMedia())
+        return;
+    const std::string pathExtension = ToLower(PathExtension(currentUrl_));
+    if (!pathExtension.empty() && IsMediaExtension(pathExtension)) {
+        currentExtension_ = pathExtension;
+        mediaStep();
+        return;
+    }
+    // A page's own extension outweighs whatever content type the server claimed.
+    if (!pathExtension.empty() && IsPageExtension(pathExtension))
+        return;
+    if (!currentExtension_.empty())
+        mediaStep();
+}
+
+void UrlStore::receiveSendInfo(const quillnet::SendInfo &record)
+{
+    currentUrl_ = std::string(field(record.tcUrl)) + kPlaypathLabel + std::string(field(record.playpath)) +
+                  kSwfUrlLabel + std::string(field(record.swfUrl)) + kPageUrlLabel +
+                  std::string(field(record.pageUrl));
+    currentExtension_ = kRtmpExtension;
+    currentContentType_.clear();
+    addAllRow();
+    if (!listedAsMedia())
+        mediaStep();
+}
+
+void UrlStore::receiveUrlText(std::string_view text)
+{
+    currentUrl_ = text;
+    currentContentType_.clear();
+    currentExtension_ = ToLower(PathExtension(currentUrl_));
+    addAllRow();
+    if (!listedAsMedia())
+        mediaStep();
+}
+
+void UrlStore::addAllRow()
+{
+    ++recordCount_;
+    fillEntry(recordCount_);
+    handleMessage(WM_URL_ADD_ALL, static_cast<uintptr_t>(recordCount_), 0);
+}
+
+bool UrlStore::listedAsMedia() const
+{
+    return mediaUrls_.find(std::string_view(currentUrl_)) != mediaUrls_.end();
+}
+
+void UrlStore::mediaStep()
+{
+    ++mediaCount_;
+    handleMessage(WM_URL_ADD_MEDIA, static_cast<uintptr_t>(recordCount_), 0);
+    if (settings_.AutoDownload == 0)
+        return;
+    handOffUrl_ = currentUrl_;
+    handleMessage(WM_URL_HANDOFF, 0, 0);
+}
+
+void UrlStore::fillEntry(int32_t number)
+{
+    if (number < 1 || number > kEntryCount)
+        return;
+    HandOffRecord &target = entries_[static_cast<size_t>(number - 1)];
+    target = HandOffRecord{};
+    const size_t length = std::min(currentUrl_.size(), kEntryUrlWidth - 1);
+    std::memcpy(target.url, currentUrl_.data(), length);
+}
+
+const HandOffRecord *UrlStore::entry(int64_t number) const
+{
+    if (number < 1 || number > kEntryCount)
+        return nullptr;
+    return &entries_[static_cast<size_t>(number - 1)];
+}
+
+// No-limit rows come from the current record; limited-buffer rows from the
+// numbered entry, or from the current URL once the numbers pass the store.
+UrlRow UrlStore::rowFor(uintptr_t number) const
+{
+    if (noLimit())
+        return {currentExtension_, currentUrl_, currentContentType_};
+    const HandOffRecord *stored = entry(static_cast<int64_t>(number));
+    return {currentExtension_, stored ? std::string(field(stored->url)) : currentUrl_, std::to_string(number)};
+}
+
+void UrlStore::onAddAll(uintptr_t number)
+{
+    if (number == 0)
+        return;
+    view_.appendRow(kAllList, rowFor(number));
+    view_.setCaption(kAllList, caption(kAllCaption, noLimit() ? recordCount_ : httpRecordCount_));
+    if (!noLimit() && httpRecordCount_ == kEntryCount && !bufferFullShown_) {
+        view_.setStatus(kBufferFullStatus);
+        bufferFullShown_ = true;
+    }
+}
+
+void UrlStore::onAddMedia(uintptr_t number)
+{
+    if (noLimit() || number != 0) {
+        view_.appendRow(kMediaFilesList, rowFor(number));
+        mediaUrls_.insert(currentUrl_);
+    }
+    view_.setCaption(kMediaFilesList, caption(kMediaFilesCaption, mediaCount_));
+}
+
+void UrlStore::clear()
+{
+    view_.clearList(kMediaFilesList);
+    view_.clearList(kAllList);
+    mediaUrls_.clear();
+    recordCount_ = 0;
+    httpRecordCount_ = 0;
+    mediaCount_ = 0;
+    bufferFullShown_ = false;
+    view_.setStatus("");
+    view_.setCaption(kMediaFilesList, kMediaFilesCaption);
+    view_.setCaption(kAllList, kAllCaption);
+}
+
+void UrlStore::clearAllList()
+{
+    view_.clearList(kAllList);
+}
+
+}

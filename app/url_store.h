@@ -1,0 +1,164 @@
+// The receiver of the capture library's records and the URL store behind the
+// "All" and "Media Files" lists. Plain C++: the window's lists, tab strip and
+// status bar implement UrlListView, and the window hands its messages to
+// handleMessage. Everything runs on the thread that owns the window.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "message_window.h"
+#include "records.h"
+#include "settings.h"
+
+namespace tarvolin {
+
+// Sent by the receiver to its own window; each is handled completely before the receiver goes on.
+inline constexpr uint32_t WM_URL_ADD_ALL = WM_APP + 4;   // wParam: the record number
+inline constexpr uint32_t WM_URL_HANDOFF = WM_APP + 8;   // hand the hand-off URL to the download manager
+inline constexpr uint32_t WM_URL_ADD_MEDIA = WM_APP + 10; // wParam: the record number
+
+inline constexpr int32_t kEntryCount = 10000;
+inline constexpr size_t kEntryUrlWidth = 1000;
+
+// One entry of the entry store, for record number n at index n - 1. The same
+// bytes are the record handed to the download manager.
+struct HandOffRecord {
+    int32_t number1; // the four numbers are passed on to the download manager unchanged
+    char url[kEntryUrlWidth];
+    char userAgent[500];
+    char accept[500];
+    char acceptLanguage[500];
+    char acceptEncoding[500];
+    char acceptCharset[500];
+    char keepAlive[500];
+    int32_t number2;
+    char cookie[1200];
+    int32_t number3;
+    char connection[1500];
+    int32_t number4;
+    char trailer[500]; // passed on unchanged
+};
+
+static_assert(sizeof(HandOffRecord) == 7216);
+static_assert(offsetof(HandOffRecord, url) == 4);
+static_assert(offsetof(HandOffRecord, userAgent) == 1004);
+static_assert(offsetof(HandOffRecord, accept) == 1504);
+static_assert(offsetof(HandOffRecord, acceptLanguage) == 2004);
+static_assert(offsetof(HandOffRecord, acceptEncoding) == 2504);
+static_assert(offsetof(HandOffRecord, acceptCharset) == 3004);
+static_assert(offsetof(HandOffRecord, keepAlive) == 3504);
+static_assert(offsetof(HandOffRecord, number2) == 4004);
+static_assert(offsetof(HandOffRecord, cookie) == 4008);
+static_assert(offsetof(HandOffRecord, number3) == 5208);
+static_assert(offsetof(HandOffRecord, connection) == 5212);
+static_assert(offsetof(HandOffRecord, number4) == 6712);
+static_assert(offsetof(HandOffRecord, trailer) == 6716);
+
+// The tab that shows each list.
+enum UrlList : int {
+    kMediaFilesList = 0,
+    kAllList = 1,
+};
+
+inline constexpr char kMediaFilesCaption[] = "Media Files";
+inline constexpr char kAllCaption[] = "All";
+inline constexpr char kBufferFullStatus[] = "Buffer is full.";
+
+struct UrlRow {
+    std::string extension; // column 0
+    std::string url;       // column 1
+    std::string third;     // column 2: the content type, or the record number in limited-buffer mode
+};
+
+class UrlListView {
+public:
+    virtual ~UrlListView() = default;
+    // Appends the row after the list's last one and scrolls it into view.
+    virtual void appendRow(UrlList list, const UrlRow &row) = 0;
+    virtual void clearList(UrlList list) = 0;
+    virtual void setCaption(UrlList list, const std::string &caption) = 0;
+    // The third part of the status bar.
+    virtual void setStatus(const std::string &text) = 0;
+};
+
+class UrlStore {
+public:
+    // Reads the buffer mode and AutoDownload from `settings` on every record,
+    // so a change of options applies from the next record on.
+    UrlStore(const Settings &settings, UrlListView &view);
+
+    // WM_COPYDATA with a record from the capture library (always TRUE), and
+    // the three private messages. 0 for any other message.
+    intptr_t handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+    // The Clear command: both lists, the counters, the status text, the captions.
+    void clear();
+    // The start of a capture empties the "All" list alone.
+    void clearAllList();
+
+    // Called with the hand-off URL for every WM_URL_HANDOFF.
+    void onHandOff(std::function<void(const std::string &)> callback) { handOff_ = std::move(callback); }
+
+    int32_t recordCount() const { return recordCount_; }
+    int32_t httpRecordCount() const { return httpRecordCount_; }
+    int32_t mediaCount() const { return mediaCount_; }
+    const std::string &currentUrl() const { return currentUrl_; }
+    const std::string &currentContentType() const { return currentContentType_; }
+    const std::string &currentExtension() const { return currentExtension_; }
+    const std::string &handOffUrl() const { return handOffUrl_; }
+
+    // Entry `number` of the entry store; null for a number outside 1 to 10,000.
+    const HandOffRecord *entry(int64_t number) const;
+
+private:
+    struct CaseInsensitiveHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const;
+    };
+    struct CaseInsensitiveEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view left, std::string_view right) const;
+    };
+    struct FreeEntries {
+        void operator()(HandOffRecord *entries) const;
+    };
+
+    void receive(const COPYDATASTRUCT &copy);
+    void receiveHttpUrl(const quillnet::HttpUrlRecord &record);
+    void receiveSendInfo(const quillnet::SendInfo &record);
+    void receiveUrlText(std::string_view text);
+    void addAllRow();
+    bool listedAsMedia() const;
+    void mediaStep();
+    void fillEntry(int32_t number);
+    UrlRow rowFor(uintptr_t number) const;
+    void onAddAll(uintptr_t number);
+    void onAddMedia(uintptr_t number);
+    bool noLimit() const { return settings_.NoLimitBufferSize != 0; }
+
+    const Settings &settings_;
+    UrlListView &view_;
+    std::function<void(const std::string &)> handOff_;
+
+    std::string currentUrl_;
+    std::string currentContentType_;
+    std::string currentExtension_;
+    std::string handOffUrl_;
+    int32_t recordCount_ = 0;
+    int32_t httpRecordCount_ = 0;
+    int32_t mediaCount_ = 0;
+    bool bufferFullShown_ = false;
+
+    // Every URL of the "Media Files" list, so the duplicate test does not walk the list.
+    std::unordered_set<std::string, CaseInsensitiveHash, CaseInsensitiveEqual> mediaUrls_;
+    // Zero pages until touched: only the entries in use take memory.
+    std::unique_ptr<HandOffRecord[], FreeEntries> entries_;
+};
+
+}

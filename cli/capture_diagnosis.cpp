@@ -1,0 +1,71 @@
+#include "capture_diagnosis.h"
+
+#include <pcap/pcap.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace tarvolin::cli {
+
+namespace {
+
+constexpr int kLinkTypeEthernet = DLT_EN10MB;
+
+struct PcapCloser {
+    void operator()(pcap_t *handle) const { pcap_close(handle); }
+};
+using PcapHandle = std::unique_ptr<pcap_t, PcapCloser>;
+
+std::string linkTypeName(int linkType)
+{
+    const char *name = pcap_datalink_val_to_name(linkType);
+    return name ? name : "link type " + std::to_string(linkType);
+}
+
+}
+
+std::string DescribeFileFailure(const std::string &path)
+{
+    std::error_code error;
+    if (!std::filesystem::exists(path, error))
+        return "cannot read " + path + ": no such file";
+    if (std::filesystem::is_directory(path, error))
+        return "cannot read " + path + ": it is a directory, not a capture file";
+    if (!std::ifstream(path))
+        return "cannot read " + path + ": " + std::strerror(errno);
+    char errorBuffer[PCAP_ERRBUF_SIZE] = {};
+    PcapHandle handle(pcap_open_offline(path.c_str(), errorBuffer));
+    if (!handle)
+        return path + " is not a capture file (pcap or pcapng): " + errorBuffer;
+    if (pcap_datalink(handle.get()) != kLinkTypeEthernet)
+        return path + " holds " + linkTypeName(pcap_datalink(handle.get())) +
+               " frames; only Ethernet captures can be read";
+    return "cannot read " + path;
+}
+
+std::string DescribeDeviceFailure(const std::string &device)
+{
+    char errorBuffer[PCAP_ERRBUF_SIZE] = {};
+    PcapHandle handle(pcap_create(device.c_str(), errorBuffer));
+    if (!handle)
+        return "cannot capture on " + device + ": " + errorBuffer;
+    const int status = pcap_activate(handle.get());
+    if (status == PCAP_ERROR_PERM_DENIED || status == PCAP_ERROR_PROMISC_PERM_DENIED)
+        return "no permission to capture on " + device + ": capturing needs root or the CAP_NET_RAW capability";
+    if (status == PCAP_ERROR_NO_SUCH_DEVICE)
+        return "no capture device named " + device + " (see --list-interfaces)";
+    if (status == PCAP_ERROR_IFACE_NOT_UP)
+        return "cannot capture on " + device + ": the device is not up";
+    if (status < 0)
+        return "cannot capture on " + device + ": " + pcap_geterr(handle.get());
+    if (pcap_datalink(handle.get()) != kLinkTypeEthernet)
+        return "cannot capture on " + device + ": it delivers " + linkTypeName(pcap_datalink(handle.get())) +
+               " frames, and only Ethernet devices can be captured";
+    return "cannot capture on " + device;
+}
+
+}

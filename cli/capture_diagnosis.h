@@ -1,0 +1,12 @@
+// Why a capture source could not be opened. StartCapture only says that it
+// failed; these open the source again with pcap to name the cause.
+#pragma once
+
+#include <string>
+
+namespace tarvolin::cli {
+
+std::string DescribeFileFailure(const std::string &path);
+std::string DescribeDeviceFailure(const std::string &device);
+
+}

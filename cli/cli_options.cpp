@@ -1,0 +1,97 @@
+#include "cli_options.h"
+
+namespace tarvolin::cli {
+
+const char kUsage[] =
+    "Usage:\n"
+    "  tarvolin-cli --read FILE [--media] [--json]        read a capture file (pcap or pcapng) to its end\n"
+    "  tarvolin-cli --interface NAME [--media] [--json]   capture live on a device until Ctrl-C or SIGTERM\n"
+    "  tarvolin-cli --list-interfaces                     print the devices: name, description, netmask\n"
+    "  tarvolin-cli --help\n"
+    "\n"
+    "Options:\n"
+    "  --media   print only the rows of the \"Media Files\" list\n"
+    "  --json    print JSON Lines instead of tab-separated text\n"
+    "\n"
+    "Each row is printed as: list (all or media), extension, URL, content type.\n"
+    "Capturing live needs root or the CAP_NET_RAW capability.\n";
+
+namespace {
+
+struct Parser {
+    const std::vector<std::string> &arguments;
+    size_t at = 0;
+    ParsedArguments result;
+    bool commandSeen = false;
+
+    bool fail(std::string text)
+    {
+        result.error = std::move(text);
+        return false;
+    }
+
+    bool setCommand(Command command, const std::string &name)
+    {
+        if (commandSeen)
+            return fail("give only one of --read, --interface, --list-interfaces and --help");
+        commandSeen = true;
+        result.options.command = command;
+        if (command != Command::kRead && command != Command::kInterface)
+            return true;
+        if (at + 1 >= arguments.size() || arguments[at + 1].empty())
+            return fail(name + " needs " + (command == Command::kRead ? "a file" : "a device name"));
+        result.options.target = arguments[++at];
+        return true;
+    }
+
+    bool setFlag(bool &flag, const std::string &name)
+    {
+        if (flag)
+            return fail(name + " is given twice");
+        flag = true;
+        return true;
+    }
+
+    bool parseOne()
+    {
+        const std::string &argument = arguments[at];
+        if (argument == "--read")
+            return setCommand(Command::kRead, argument);
+        if (argument == "--interface")
+            return setCommand(Command::kInterface, argument);
+        if (argument == "--list-interfaces")
+            return setCommand(Command::kListInterfaces, argument);
+        if (argument == "--help")
+            return setCommand(Command::kHelp, argument);
+        if (argument == "--media")
+            return setFlag(result.options.mediaOnly, argument);
+        if (argument == "--json")
+            return setFlag(result.options.json, argument);
+        return fail("unknown argument '" + argument + "'");
+    }
+
+    bool checkCombination()
+    {
+        if (!commandSeen)
+            return fail("nothing to do: give --read FILE, --interface NAME or --list-interfaces");
+        const bool capturing = result.options.command == Command::kRead || result.options.command == Command::kInterface;
+        if (!capturing && (result.options.mediaOnly || result.options.json))
+            return fail("--media and --json go with --read or --interface");
+        return true;
+    }
+};
+
+}
+
+ParsedArguments ParseArguments(const std::vector<std::string> &arguments)
+{
+    Parser parser{arguments, 0, {}, false};
+    for (; parser.at < arguments.size(); ++parser.at) {
+        if (!parser.parseOne())
+            return parser.result;
+    }
+    parser.checkCombination();
+    return parser.result;
+}
+
+}

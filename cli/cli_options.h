@@ -1,0 +1,32 @@
+// The command line of tarvolin-cli.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarvolin::cli {
+
+enum class Command {
+    kHelp,
+    kRead,
+    kInterface,
+    kListInterfaces,
+};
+
+struct CliOptions {
+    Command command = Command::kHelp;
+    std::string target; // the file of --read, the device of --interface
+    bool mediaOnly = false;
+    bool json = false;
+};
+
+struct ParsedArguments {
+    CliOptions options;
+    std::string error; // non-empty for a usage error
+};
+
+ParsedArguments ParseArguments(const std::vector<std::string> &arguments);
+
+extern const char kUsage[];
+
+}

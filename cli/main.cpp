@@ -1,0 +1,133 @@
+// tarvolin-cli: the URLs the capture library finds, printed to a terminal or a script.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capture_diagnosis.h"
+#include "capture_session.h"
+#include "cli_options.h"
+#include "quillnet_library.h"
+#include "row_printer.h"
+#include "settings.h"
+#include "url_store.h"
+
+using namespace tarvolin;
+using namespace tarvolin::cli;
+
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr char kProgramName[] = "tarvolin-cli";
+constexpr char kFilePrefix[] = "file://";
+constexpr std::string_view kAdapterSeparator = "<|>";
+constexpr char kAdapterFieldSeparator = '|';
+constexpr int kDecimalBase = 10;
+
+int fail(const std::string &message)
+{
+    std::cerr << kProgramName << ": " << message << '\n';
+    return kExitFailure;
+}
+
+struct Adapter {
+    std::string name;
+    std::string description;
+    int32_t netmask = 0;
+};
+
+// "name|description|netmask<|>" for each device; the description may itself hold "|".
+std::vector<Adapter> parseAdapterList(std::string_view list)
+{
+    std::vector<Adapter> adapters;
+    while (!list.empty()) {
+        const size_t end = list.find(kAdapterSeparator);
+        const std::string_view record = list.substr(0, end);
+        list.remove_prefix(end == std::string_view::npos ? list.size() : end + kAdapterSeparator.size());
+        const size_t first = record.find(kAdapterFieldSeparator);
+        const size_t last = record.rfind(kAdapterFieldSeparator);
+        if (first == std::string_view::npos || first == last)
+            continue;
+        Adapter adapter{std::string(record.substr(0, first)), std::string(record.substr(first + 1, last - first - 1))};
+        const std::string netmask(record.substr(last + 1));
+        adapter.netmask = static_cast<int32_t>(std::strtol(netmask.c_str(), nullptr, kDecimalBase));
+        adapters.push_back(std::move(adapter));
+    }
+    return adapters;
+}
+
+// The library's number holds the mask's bytes in network order, lowest byte first.
+std::string dottedNetmask(int32_t netmask)
+{
+    const auto bits = static_cast<uint32_t>(netmask);
+    return std::to_string(bits & 0xFF) + '.' + std::to_string(bits >> 8 & 0xFF) + '.' +
+           std::to_string(bits >> 16 & 0xFF) + '.' + std::to_string(bits >> 24 & 0xFF);
+}
+
+// The device's netmask as the adapter list gives it; 0 for a device not listed.
+int32_t netmaskOf(const QuillnetLibrary &library, const std::string &device)
+{
+    const char *list = library.getAdapterList(nullptr);
+    for (const Adapter &adapter : parseAdapterList(list ? list : ""))
+        if (adapter.name == device)
+            return adapter.netmask;
+    return 0;
+}
+
+int listInterfaces(const QuillnetLibrary &library)
+{
+    const char *list = library.getAdapterList(nullptr);
+    if (!list)
+        return fail("cannot list the capture devices");
+    for (const Adapter &adapter : parseAdapterList(list))
+        std::cout << adapter.name << '\t' << adapter.description << '\t' << dottedNetmask(adapter.netmask) << '\n';
+    return kExitSuccess;
+}
+
+int capture(const QuillnetLibrary &library, const CliOptions &options)
+{
+    const bool live = options.command == Command::kInterface;
+    const std::string source =
+        live ? options.target : kFilePrefix + std::filesystem::absolute(options.target).string();
+    const int32_t netmask = live ? netmaskOf(library, options.target) : 0;
+
+    Settings settings;
+    settings.NoLimitBufferSize = 1;
+    RowPrinter printer(stdout, {options.mediaOnly, options.json, live});
+    UrlStore store(settings, printer);
+    if (RunCapture(library, source, netmask, store) != 0)
+        return fail(live ? DescribeDeviceFailure(options.target) : DescribeFileFailure(options.target));
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        return fail("cannot write the output");
+    std::cerr << "Records: " << store.recordCount() << ", HTTP records: " << store.httpRecordCount()
+              << ", media files: " << store.mediaCount() << '\n';
+    return kExitSuccess;
+}
+
+}
+
+int main(int argc, char **argv)
+{
+    const ParsedArguments parsed = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        std::cerr << kProgramName << ": " << parsed.error << "\n\n" << kUsage;
+        return kExitUsage;
+    }
+    if (parsed.options.command == Command::kHelp) {
+        std::cout << kUsage;
+        return kExitSuccess;
+    }
+    if (parsed.options.command != Command::kListInterfaces)
+        BlockStopSignals();
+    const QuillnetLibrary library;
+    if (!library.complete())
+        return fail(library.error());
+    if (parsed.options.command == Command::kListInterfaces)
+        return listInterfaces(library);
+    return capture(library, parsed.options);
+}

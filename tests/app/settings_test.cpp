@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include "private_profile.h"
+#include "settings.h"
+#include "temporary_directory.h"
+
+using namespace tarvolin;
+using namespace testing_support;
+
+namespace {
+
+class SettingsFile : public ::testing::Test {
+protected:
+    TemporaryDirectory directory;
+    std::string path = SettingsPath(directory.path().string() + "/");
+};
+
+TEST_F(SettingsFile, FirstStartWithoutAFileKeepsDefaultsAndSavesLimitedMode)
+{
+    Settings settings;
+    EXPECT_EQ(LoadSettings(settings, path), 1);
+    EXPECT_EQ(settings.NoLimitBufferSize, 0);
+    EXPECT_EQ(settings.AutoDownload, 0);
+    EXPECT_EQ(settings.Adapter, "");
+    EXPECT_EQ(settings.CaptureFilesExt, "") << "no file: not even the list's blank";
+
+    ASSERT_TRUE(SaveSettings(settings, path));
+    EXPECT_EQ(ReadWholeFile(path), "[Normal]\nNoLimitBufferSize=0\nCaptureAllURL=0\nCaptureFilesExt=\n"
+                                   "AdapterDescription=\nAdapter=\nAutoDownload=0\nDownloadAutoFilesList=\n"
+                                   "MediaFilesList=\n");
+}
+
+TEST_F(SettingsFile, AnyFileMeansNoLimitMode)
+{
+    WriteWholeFile(path, "[Normal]\nNoLimitBufferSize=0\n");
+    Settings settings;
+    LoadSettings(settings, path);
+    EXPECT_EQ(settings.NoLimitBufferSize, 1);
+    WriteWholeFile(path, "");
+    Settings empty;
+    LoadSettings(empty, path);
+    EXPECT_EQ(empty.NoLimitBufferSize, 1);
+    EXPECT_EQ(empty.MediaFilesList, " ") << "absent list keys read as one blank";
+}
+
+TEST_F(SettingsFile, ReadsAWindowsFileAndWritesItBackKeepingTheRest)
+{
+    WriteWholeFile(path, "[Window]\r\nLeft=10\r\n\r\n[Normal]\r\nAdapter=\\Device\\NPF_{ABC}   \r\n"
+                         "AdapterDescription=Intel(R) PRO/1000 \r\nAutoDownload=1\r\nCaptureAllURL=7\r\n"
+                         "CaptureFilesExt=flv  mp4   \r\nDownloadAutoFilesList=\r\nMediaFilesList=\"wmv \"\r\n"
+                         "Unknown=kept\r\n");
+    Settings settings;
+    LoadSettings(settings, path);
+    EXPECT_EQ(settings.Adapter, "\\Device\\NPF_{ABC}");
+    EXPECT_EQ(settings.AdapterDescription, "Intel(R) PRO/1000");
+    EXPECT_EQ(settings.AutoDownload, 1);
+    EXPECT_EQ(settings.CaptureAllURL, 7);
+    EXPECT_EQ(settings.CaptureFilesExt, "FLV  MP4 ") << "trimmed, one blank appended, upper case";
+    EXPECT_EQ(settings.DownloadAutoFilesList, " ");
+    EXPECT_EQ(settings.MediaFilesList, "WMV ") << "quotes dropped, then the same rule";
+
+    ASSERT_TRUE(SaveSettings(settings, path));
+    EXPECT_EQ(ReadWholeFile(path), "[Window]\r\nLeft=10\r\n\r\n[Normal]\r\nAdapter=\\Device\\NPF_{ABC}\r\n"
+                                   "AdapterDescription=Intel(R) PRO/1000\r\nAutoDownload=1\r\nCaptureAllURL=7\r\n"
+                                   "CaptureFilesExt=FLV  MP4 \r\nDownloadAutoFilesList= \r\nMediaFilesList=WMV \r\n"
+                                   "Unknown=kept\r\nNoLimitBufferSize=1\r\n");
+
+    Settings again;
+    LoadSettings(again, path);
+    EXPECT_EQ(again.CaptureFilesExt, settings.CaptureFilesExt) << "the held form survives a round trip unchanged";
+    EXPECT_EQ(again.DownloadAutoFilesList, " ");
+    EXPECT_EQ(again.Adapter, settings.Adapter);
+}
+
+TEST_F(SettingsFile, ListTextsAreReadIntoFiveHundredTwelveBytes)
+{
+    WriteWholeFile(path, "[Normal]\nMediaFilesList=" + std::string(600, 'a') + "\nAdapter=" + std::string(600, 'b') + "\n");
+    Settings settings;
+    LoadSettings(settings, path);
+    EXPECT_EQ(settings.MediaFilesList, std::string(511, 'A') + " ");
+    EXPECT_EQ(settings.Adapter, std::string(600, 'b')) << "device names are not cut";
+}
+
+TEST_F(SettingsFile, SaveReportsAFailureButWritesTheOtherKeys)
+{
+    Settings settings;
+    settings.Adapter = "bad\nname";
+    settings.AdapterDescription = "fine";
+    EXPECT_FALSE(SaveSettings(settings, path));
+    Settings loaded;
+    LoadSettings(loaded, path);
+    EXPECT_EQ(loaded.AdapterDescription, "fine");
+    EXPECT_EQ(loaded.Adapter, "");
+    EXPECT_FALSE(SaveSettings(settings, directory.file("missing/setting.ini")));
+}
+
+}

@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "url_store.h"
+
+using namespace tarvolin;
+using quillnet::HttpUrlRecord;
+using quillnet::SendInfo;
+
+namespace {
+
+struct Row {
+    UrlList list;
+    std::string extension;
+    std::string url;
+    std::string third;
+    bool operator==(const Row &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const Row &row)
+{
+    return out << (row.list == kAllList ? "all" : "media") << '|' << row.extension << '|' << row.url << '|' << row.third;
+}
+
+class RecordingView : public UrlListView {
+public:
+    void appendRow(UrlList list, const UrlRow &row) override { rows.push_back({list, row.extension, row.url, row.third}); }
+    void clearList(UrlList list) override { cleared.push_back(list); }
+    void setCaption(UrlList list, const std::string &caption) override { captions[list] = caption; }
+    void setStatus(const std::string &text) override { statuses.push_back(text); }
+
+    std::vector<Row> rowsOf(UrlList list) const
+    {
+        std::vector<Row> result;
+        for (const Row &row : rows)
+            if (row.list == list)
+                result.push_back(row);
+        return result;
+    }
+
+    std::vector<Row> rows;
+    std::vector<UrlList> cleared;
+    std::string captions[2];
+    std::vector<std::string> statuses;
+};
+
+template <size_t N>
+void setText(char (&field)[N], const std::string &text)
+{
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), std::min(text.size(), N - 1));
+}
+
+class UrlStoreTest : public ::testing::Test {
+protected:
+    UrlStoreTest() { settings.NoLimitBufferSize = 1; }
+
+    intptr_t deliver(uintptr_t kind, const void *data, uint32_t size)
+    {
+        COPYDATASTRUCT copy{kind, size, const_cast<void *>(data)};
+        return store.handleMessage(WM_COPYDATA, kind, reinterpret_cast<intptr_t>(&copy));
+    }
+
+    void http(int32_t port, const std::string &host, const std::string &path, const std::string &contentType = "")
+    {
+        HttpUrlRecord record;
+        std::memset(&record, 0xAB, sizeof record); // bytes after each NUL mean nothing
+        record.port = port;
+        setText(record.host, host);
+        setText(record.path, path);
+        setText(record.contentType, contentType);
+        EXPECT_EQ(deliver(quillnet::kKindHttpUrl, &record, sizeof record), 1);
+    }
+
+    void rtmp(const std::string &tcUrl, const std::string &playpath, const std::string &swfUrl,
+              const std::string &pageUrl)
+    {
+        SendInfo record{};
+        record.port = 1935;
+        setText(record.tcUrl, tcUrl);
+        setText(record.app, "ignored");
+        setText(record.playpath, playpath);
+        setText(record.swfUrl, swfUrl);
+        setText(record.pageUrl, pageUrl);
+        EXPECT_EQ(deliver(quillnet::kKindSendInfo, &record, sizeof record), 1);
+    }
+
+    void text(uintptr_t kind, const std::string &text)
+    {
+        EXPECT_EQ(deliver(kind, text.c_str(), static_cast<uint32_t>(text.size() + 1)), 1);
+    }
+
+    std::string httpUrl(int32_t port, const std::string &host, const std::string &path)
+    {
+        http(port, host, path);
+        return store.currentUrl();
+    }
+
+    Settings settings;
+    RecordingView view;
+    UrlStore store{settings, view};
+};
+
+TEST_F(UrlStoreTest, HttpUrlAddsThePortOnlyWhenTheHostLacksIt)
+{
+    EXPECT_EQ(httpUrl(80, "example.com", "/a"), "http://example.com/a");
+    EXPECT_EQ(httpUrl(80, "example.com:8080", "/a"), "http://example.com:8080/a");
+    EXPECT_EQ(httpUrl(8080, "example.com:8080", "/a"), "http://example.com:8080/a");
+    EXPECT_EQ(httpUrl(8080, "example.com", "/a"), "http://example.com:8080/a");
+    EXPECT_EQ(httpUrl(443, "example.com:4430", "/a"), "http://example.com:4430/a") << "a plain substring search";
+    EXPECT_EQ(httpUrl(-1, "h", "/a"), "http://h:-1/a");
+    EXPECT_EQ(httpUrl(8080, "", ""), "http://:8080");
+    EXPECT_EQ(store.httpRecordCount(), 7);
+    EXPECT_EQ(store.recordCount(), 7);
+}
+
+TEST_F(UrlStoreTest, HttpRecordClassification)
+{
+    http(80, "h", "/clip.FLV?start=100", "text/plain");
+    http(80, "h", "/page.html", "video/x-flv");
+    http(80, "h", "/file.php", "video/x-flv");
+    http(80, "h", "/file.php3", "video/x-flv");
+    http(80, "h", "/movie.mp4", "video/x-flv");
+    http(80, "h", "/upper", " \tVIDEO/X-FLV \r\n");
+    http(80, "h", "/smil", "application/smil;charset=utf-8");
+    http(80, "h", "/params", "video/x-flv; charset=utf-8");
+    http(80, "h", "/none", "");
+    EXPECT_EQ(view.rowsOf(kMediaFilesList), (std::vector<Row>{
+                                                {kMediaFilesList, ".flv", "http://h/clip.FLV?start=100", "text/plain"},
+                                                {kMediaFilesList, ".flv", "http://h/file.php", "video/x-flv"},
+                                                {kMediaFilesList, ".mp4", "http://h/movie.mp4", "video/x-flv"},
+                                                {kMediaFilesList, ".flv", "http://h/upper", "video/x-flv"},
+                                                {kMediaFilesList, ".", "http://h/smil",
+                                                 "application/smil;charset=utf-8"},
+                                            }));
+    const auto all = view.rowsOf(kAllList);
+    ASSERT_EQ(all.size(), 9u);
+    EXPECT_EQ(all[4], (Row{kAllList, ".flv", "http://h/movie.mp4", "video/x-flv"})) << "All shows the type's extension";
+    EXPECT_EQ(all[1].extension, ".flv");
+    EXPECT_EQ(all[8], (Row{kAllList, "", "http://h/none", ""}));
+    EXPECT_EQ(view.captions[kAllList], "All (9)");
+    EXPECT_EQ(view.captions[kMediaFilesList], "Media Files (5)");
+}
+
+TEST_F(UrlStoreTest, RtmpAndTextRecords)
+{
+    rtmp("rtmp://example.com/vod", "mp4:movie.mp4", "http://example.com/p.swf", "http://example.com/w");
+    text(quillnet::kKindUrlText, "rtsp://cam.example/live.SDP");
+    text(quillnet::kKindUrlText, "mms://10.0.0.1/page.html");
+    EXPECT_EQ(view.rowsOf(kAllList),
+              (std::vector<Row>{{kAllList, ".flv",
+                                 "rtmp://example.com/vod<playpath>mp4:movie.mp4 <swfUrl>http://example.com/p.swf "
+                                 "<pageUrl>http://example.com/w",
+                                 ""},
+                                {kAllList, ".sdp", "rtsp://cam.example/live.SDP", ""},
+                                {kAllList, ".html", "mms://10.0.0.1/page.html", ""}}));
+    EXPECT_EQ(view.rowsOf(kMediaFilesList).size(), 3u) << "text records are media files whatever their extension";
+    EXPECT_EQ(store.recordCount(), 3);
+    EXPECT_EQ(store.httpRecordCount(), 0);
+    EXPECT_EQ(store.mediaCount(), 3);
+}
+
+TEST_F(UrlStoreTest, DuplicatesDifferingInCaseReachMediaFilesOnce)
+{
+    http(80, "Example.com", "/V.flv", "video/x-flv");
+    http(80, "example.com", "/v.FLV", "video/x-flv");
+    text(quillnet::kKindUrlText, "HTTP://EXAMPLE.COM/V.FLV");
+    rtmp("rtmp://a/b", "c", "", "");
+    rtmp("RTMP://A/B", "C", "", "");
+    EXPECT_EQ(view.rowsOf(kAllList).size(), 5u);
+    const auto media = view.rowsOf(kMediaFilesList);
+    ASSERT_EQ(media.size(), 2u);
+    EXPECT_EQ(media[0].url, "http://Example.com/V.flv");
+    EXPECT_EQ(store.mediaCount(), 2);
+    EXPECT_EQ(view.captions[kMediaFilesList], "Media Files (2)");
+}
+
+TEST_F(UrlStoreTest, ClearForgetsListedUrlsButStartingACaptureDoesNot)
+{
+    http(80, "h", "/v.flv");
+    store.clearAllList();
+    EXPECT_EQ(view.cleared, std::vector<UrlList>{kAllList});
+    http(80, "h", "/V.FLV");
+    EXPECT_EQ(store.mediaCount(), 1) << "the Media Files list keeps its URLs across captures";
+    EXPECT_EQ(store.recordCount(), 2) << "and the counters run on";
+
+    store.clear();
+    EXPECT_EQ(view.captions[kAllList], "All");
+    EXPECT_EQ(view.captions[kMediaFilesList], "Media Files");
+    EXPECT_EQ(view.statuses.back(), "");
+    EXPECT_EQ(store.recordCount() + store.httpRecordCount() + store.mediaCount(), 0);
+    view.rows.clear();
+    http(80, "h", "/v.flv");
+    EXPECT_EQ(view.rows, (std::vector<Row>{{kAllList, "", "http://h/v.flv", ""}, {kMediaFilesList, ".flv", "http://h/v.flv", ""}}));
+    EXPECT_EQ(view.captions[kAllList], "All (1)");
+}
+
+TEST_F(UrlStoreTest, LogsAndUnknownKindsChangeNothing)
+{
+    text(quillnet::kKindLogText, "GET found");
+    text(301, "http://h/v.flv");
+    EXPECT_EQ(store.handleMessage(WM_COPYDATA, 107, 0), 1);
+    EXPECT_EQ(store.handleMessage(WM_URL_ADD_ALL, 0, 0), 0);
+    EXPECT_EQ(store.handleMessage(0x1234, 0, 0), 0);
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_EQ(store.recordCount() + store.httpRecordCount() + store.mediaCount(), 0);
+    EXPECT_EQ(view.captions[kAllList], "");
+}
+
+TEST_F(UrlStoreTest, RecordsAreReadWithinWhatWasSent)
+{
+    HttpUrlRecord record{};
+    record.port = 80;
+    EXPECT_EQ(deliver(quillnet::kKindHttpUrl, &record, sizeof record - 1), 1);
+    EXPECT_EQ(deliver(quillnet::kKindSendInfo, &record, sizeof record), 1) << "shorter than a SendInfo";
+    EXPECT_EQ(store.recordCount(), 0);
+
+    std::memset(record.host, 'h', sizeof record.host); // no NUL anywhere in the host
+    std::memset(record.path, 0, sizeof record.path);
+    deliver(quillnet::kKindHttpUrl, &record, sizeof record);
+    EXPECT_EQ(store.currentUrl(), "http://" + std::string(300, 'h'));
+
+    const char unterminated[] = {'r', 't', 's', 'p'};
+    deliver(quillnet::kKindUrlText, unterminated, sizeof unterminated);
+    EXPECT_EQ(store.currentUrl(), "rtsp");
+    alignas(8) char shifted[sizeof(HttpUrlRecord) + 1] = {};
+    std::memcpy(shifted + 1, &record, sizeof record);
+    deliver(quillnet::kKindHttpUrl, shifted + 1, sizeof record);
+    EXPECT_EQ(store.recordCount(), 3) << "an unaligned record is read as well";
+}
+
+TEST_F(UrlStoreTest, AutoDownloadHandsOffEveryNewMediaUrlAfterItsRow)
+{
+    settings.AutoDownload = 1;
+    std::vector<std::string> handedOff;
+    size_t rowsAtHandOff = 0;
+    store.onHandOff([&](const std::string &url) {
+        handedOff.push_back(url);
+        rowsAtHandOff = view.rowsOf(kMediaFilesList).size();
+    });
+    http(80, "h", "/v.flv");
+    http(80, "h", "/V.flv");
+    http(80, "h", "/page.htm", "video/x-flv");
+    text(quillnet::kKindUrlText, "rtsp://cam/a");
+    EXPECT_EQ(handedOff, (std::vector<std::string>{"http://h/v.flv", "rtsp://cam/a"}));
+    EXPECT_EQ(rowsAtHandOff, 2u);
+    EXPECT_EQ(store.handOffUrl(), "rtsp://cam/a");
+    settings.AutoDownload = 0;
+    text(quillnet::kKindUrlText, "rtsp://cam/b");
+    EXPECT_EQ(handedOff.size(), 2u);
+}
+
+class LimitedBufferTest : public UrlStoreTest {
+protected:
+    LimitedBufferTest() { settings.NoLimitBufferSize = 0; }
+};
+
+TEST_F(LimitedBufferTest, RowsComeFromTheEntryStoreByRecordNumber)
+{
+    http(8080, "h", "/v.flv", "video/x-flv");
+    text(quillnet::kKindUrlText, "rtsp://cam/a");
+    http(80, "h", "/index.html", "text/html");
+    EXPECT_EQ(view.rows, (std::vector<Row>{{kAllList, ".flv", "http://h:8080/v.flv", "1"},
+                                           {kMediaFilesList, ".flv", "http://h:8080/v.flv", "1"},
+                                           {kAllList, "", "rtsp://cam/a", "2"},
+                                           {kMediaFilesList, "", "rtsp://cam/a", "2"},
+                                           {kAllList, "", "http://h/index.html", "3"}}));
+    EXPECT_EQ(view.captions[kAllList], "All (2)") << "limited-buffer captions count HTTP records";
+    EXPECT_EQ(view.captions[kMediaFilesList], "Media Files (2)");
+    ASSERT_NE(store.entry(2), nullptr);
+    EXPECT_STREQ(store.entry(2)->url, "rtsp://cam/a");
+    EXPECT_STREQ(store.entry(2)->userAgent, "");
+    EXPECT_EQ(store.entry(2)->number1, 0);
+}
+
+TEST_F(LimitedBufferTest, EntryUrlsAreCutAndNumbersPastTheStoreHaveNoEntry)
+{
+    const std::string longPath = "/" + std::string(1200, 'p') + ".flv";
+    http(80, "h", longPath);
+    EXPECT_EQ(std::string(store.entry(1)->url), ("http://h" + longPath).substr(0, 999));
+    EXPECT_EQ(view.rows[0].url.size(), 999u);
+    http(80, "h", longPath);
+    EXPECT_EQ(view.rowsOf(kMediaFilesList).size(), 1u) << "a long URL is still known as listed";
+
+    EXPECT_EQ(store.entry(0), nullptr);
+    EXPECT_EQ(store.entry(-1), nullptr);
+    EXPECT_NE(store.entry(kEntryCount), nullptr);
+    EXPECT_EQ(store.entry(kEntryCount + 1), nullptr);
+}
+
+TEST_F(LimitedBufferTest, BufferIsFullIsWrittenOnceAtTenThousandHttpRecords)
+{
+    for (int i = 1; i < kEntryCount; ++i)
+        http(80, "h", "/p" + std::to_string(i));
+    EXPECT_TRUE(view.statuses.empty());
+    http(80, "h", "/last.flv");
+    EXPECT_EQ(view.statuses, std::vector<std::string>{kBufferFullStatus});
+    rtmp("rtmp://a/b", "c", "", "");
+    http(80, "h", "/beyond.flv");
+    EXPECT_EQ(view.statuses, std::vector<std::string>{kBufferFullStatus});
+
+    const auto all = view.rowsOf(kAllList);
+    EXPECT_EQ(all.back(), (Row{kAllList, "", "http://h/beyond.flv", "10002"})) << "past the store: the current URL";
+    EXPECT_EQ(view.rowsOf(kMediaFilesList).back(), (Row{kMediaFilesList, ".flv", "http://h/beyond.flv", "10002"}));
+    EXPECT_STREQ(store.entry(kEntryCount)->url, "http://h/last.flv");
+    EXPECT_EQ(view.captions[kAllList], "All (10001)");
+
+    store.clear();
+    for (int i = 1; i <= kEntryCount; ++i)
+        http(80, "h", "/again" + std::to_string(i));
+    EXPECT_EQ(view.statuses, (std::vector<std::string>{kBufferFullStatus, "", kBufferFullStatus}));
+    EXPECT_STREQ(store.entry(1)->url, "http://h/again1") << "Clear starts the numbers, and the entries, over";
+}
+
+}

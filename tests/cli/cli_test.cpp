@@ -1,0 +1,189 @@
+// tarvolin-cli end to end on capture files the tests write, and its pieces.
+#include <gtest/gtest.h>
+
+#include <pcap/pcap.h>
+#include <unistd.h>
+
+#include "capture_file.h"
+#include "cli_options.h"
+#include "frame_builder.h"
+#include "installed_cli.h"
+#include "protocol_payloads.h"
+#include "row_printer.h"
+#include "run_program.h"
+#include "temporary_directory.h"
+
+using namespace testing_support;
+using namespace tarvolin;
+using namespace tarvolin::cli;
+
+namespace {
+
+const Endpoint kClient{{192, 168, 1, 20}, 51000};
+const Endpoint kOtherClient{{192, 168, 1, 20}, 51001};
+const Endpoint kWebServer{{10, 0, 0, 5}, 80};
+const Endpoint kAltServer{{10, 0, 0, 6}, 8080};
+const Endpoint kRtmpServer{{10, 0, 0, 7}, 1935};
+const Endpoint kRtspServer{{10, 0, 0, 8}, 554};
+const Endpoint kMmsServer{{172, 16, 0, 9}, 1755};
+const FrameShape kNoTcpOptions{false};
+
+const std::string kRtmpUrl =
+    "rtmp://example.com/vod<playpath>mp4:movie.mp4 <swfUrl>http://example.com/player.swf "
+    "<pageUrl>http://example.com/watch?v=1";
+
+std::vector<std::vector<uint8_t>> sampleFrames()
+{
+    return {
+        BuildTcpFrame(kClient, kWebServer, "GET /v.flv HTTP/1.1\r\nHost: example.com\r\n\r\n"),
+        BuildTcpFrame(kWebServer, kClient, "HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\n\r\n"),
+        BuildTcpFrame(kOtherClient, kAltServer, "GET /index.html HTTP/1.1\r\nHost: www.example.com\r\n\r\n", kNoTcpOptions),
+        BuildTcpFrame(kAltServer, kOtherClient, "HTTP/1.1 200 OK\r\nContent-Type: Text/HTML \r\n\r\n", kNoTcpOptions),
+        BuildTcpFrame(kClient, kRtmpServer,
+                      RtmpConnect({{"app", "vod"},
+                                   {"swfUrl", "http://example.com/player.swf"},
+                                   {"tcUrl", "rtmp://example.com/vod"},
+                                   {"pageUrl", "http://example.com/watch?v=1"}})),
+        BuildTcpFrame(kClient, kRtmpServer, RtmpPlay("mp4:movie.mp4")),
+        BuildTcpFrame(kClient, kRtspServer, "DESCRIBE rtsp://cam.example/live.sdp RTSP/1.0\r\nCSeq: 2\r\n\r\n"),
+        BuildTcpFrame(kClient, kMmsServer, MmsOpenFile(u"clips/intro.wmv")),
+        // The same file again, in other letters: a new "All" row only.
+        BuildTcpFrame(kClient, kWebServer, "GET /V.FLV HTTP/1.1\r\nHost: EXAMPLE.COM\r\n\r\n"),
+        BuildTcpFrame(kWebServer, kClient, "HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\n\r\n"),
+    };
+}
+
+ProgramResult runCli(std::vector<std::string> arguments)
+{
+    arguments.insert(arguments.begin(), InstalledCli());
+    return RunProgram(arguments);
+}
+
+TEST(CliRead, PrintsEveryRowInOrderAndTheCounters)
+{
+    const CaptureFile file(sampleFrames());
+    const ProgramResult result = runCli({"--read", file.path()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "all\t.flv\thttp://example.com/v.flv\tvideo/x-flv\n"
+                          "media\t.flv\thttp://example.com/v.flv\tvideo/x-flv\n"
+                          "all\t\thttp://www.example.com:8080/index.html\ttext/html\n"
+                          "all\t.flv\t" + kRtmpUrl + "\t\n"
+                          "media\t.flv\t" + kRtmpUrl + "\t\n"
+                          "all\t.sdp\trtsp://cam.example/live.sdp\t\n"
+                          "media\t.sdp\trtsp://cam.example/live.sdp\t\n"
+                          "all\t.wmv\tmms://172.16.0.9/clips/intro.wmv\t\n"
+                          "media\t.wmv\tmms://172.16.0.9/clips/intro.wmv\t\n"
+                          "all\t.flv\thttp://EXAMPLE.COM/V.FLV\tvideo/x-flv\n");
+    EXPECT_EQ(result.err, "Records: 6, HTTP records: 3, media files: 4\n");
+}
+
+TEST(CliRead, MediaAndJsonOptions)
+{
+    const CaptureFile file(sampleFrames());
+    const ProgramResult result = runCli({"--json", "--read", file.path(), "--media"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "{\"list\":\"media\",\"extension\":\".flv\",\"url\":\"http://example.com/v.flv\",\"content_type\":\"video/x-flv\"}\n"
+              "{\"list\":\"media\",\"extension\":\".flv\",\"url\":\"" + kRtmpUrl + "\",\"content_type\":\"\"}\n"
+              "{\"list\":\"media\",\"extension\":\".sdp\",\"url\":\"rtsp://cam.example/live.sdp\",\"content_type\":\"\"}\n"
+              "{\"list\":\"media\",\"extension\":\".wmv\",\"url\":\"mms://172.16.0.9/clips/intro.wmv\",\"content_type\":\"\"}\n");
+    EXPECT_EQ(result.err, "Records: 6, HTTP records: 3, media files: 4\n");
+}
+
+TEST(CliRead, RelativePathAndAnEmptyCapture)
+{
+    const CaptureFile file({});
+    const std::string relative = std::filesystem::relative(file.path()).string();
+    const ProgramResult result = runCli({"--read", relative});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Records: 0, HTTP records: 0, media files: 0\n");
+}
+
+TEST(CliRead, FailuresNameTheirCause)
+{
+    const TemporaryDirectory directory;
+    const std::string missing = directory.file("missing.pcap");
+    ProgramResult result = runCli({"--read", missing});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "tarvolin-cli: cannot read " + missing + ": no such file\n");
+
+    const std::string text = directory.file("notes.pcap");
+    WriteWholeFile(text, "these are not frames\n");
+    result = runCli({"--read", text});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err.rfind("tarvolin-cli: " + text + " is not a capture file (pcap or pcapng)", 0), 0u)
+        << result.err;
+
+    const CaptureFile raw({{0x45, 0, 0, 20}}, DLT_RAW);
+    result = runCli({"--read", raw.path()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "tarvolin-cli: " + raw.path() + " holds RAW frames; only Ethernet captures can be read\n");
+
+    result = runCli({"--read", directory.path().string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("it is a directory"), std::string::npos) << result.err;
+
+    const CaptureFile frames(sampleFrames());
+    const int pid = StartProgram({InstalledCli(), "--read", frames.path()}, "/dev/full", directory.file("err"));
+    EXPECT_EQ(WaitForProgram(pid), 1) << "output lost is not success";
+    EXPECT_EQ(ReadWholeFile(directory.file("err")), "tarvolin-cli: cannot write the output\n");
+}
+
+TEST(CliUsage, ErrorsExitWithTwoAndHelpWithZero)
+{
+    for (const std::vector<std::string> &arguments : std::vector<std::vector<std::string>>{
+             {}, {"--read"}, {"--bogus"}, {"--read", "a", "--interface", "lo"}, {"--list-interfaces", "--json"},
+             {"--media"}, {"--read", "a", "--media", "--media"}}) {
+        const ProgramResult result = runCli(arguments);
+        EXPECT_EQ(result.status, 2) << ::testing::PrintToString(arguments);
+        EXPECT_EQ(result.err.rfind("tarvolin-cli: ", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find("Usage:"), std::string::npos);
+        EXPECT_EQ(result.out, "");
+    }
+    const ProgramResult help = runCli({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, kUsage);
+}
+
+TEST(CliInterface, MissingDeviceAndMissingPermissionAreNamed)
+{
+    ProgramResult result = runCli({"--interface", "no-such-device0"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "tarvolin-cli: no capture device named no-such-device0 (see --list-interfaces)\n");
+
+    std::vector<std::string> unprivileged = {InstalledCli(), "--interface", "lo"};
+    if (geteuid() == 0) {
+        if (!OnPath("setpriv"))
+            GTEST_SKIP() << "running as root without setpriv, so no unprivileged run is possible";
+        unprivileged.insert(unprivileged.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    result = RunProgram(unprivileged);
+    if (result.status == 0)
+        GTEST_SKIP() << "this user may capture on lo, so there is no permission failure to see";
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              "tarvolin-cli: no permission to capture on lo: capturing needs root or the CAP_NET_RAW capability\n");
+}
+
+TEST(CliInterface, ListShowsTheLoopbackDevice)
+{
+    const ProgramResult result = runCli({"--list-interfaces"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("lo\tlo\t255.0.0.0\n"), std::string::npos) << result.out;
+}
+
+TEST(RowText, FieldsCannotBreakLinesOrJson)
+{
+    EXPECT_EQ(TabSeparatedField("a\tb\r\nc\x7F\xE9"), "a%09b%0D%0Ac%7F\xE9");
+    EXPECT_EQ(JsonString("q\"b\\s/\n\x01"), "\"q\\\"b\\\\s/\\n\\u0001\"");
+    EXPECT_EQ(JsonString("caf\xC3\xA9 \xE4\xB8\xAD"), "\"caf\xC3\xA9 \xE4\xB8\xAD\"") << "UTF-8 passes through";
+    EXPECT_EQ(JsonString("\xE9t\xE9"), "\"\\u00E9t\\u00E9\"") << "other bytes are read as Latin-1";
+    EXPECT_EQ(JsonString("\xC3"), "\"\\u00C3\"") << "a cut sequence";
+    EXPECT_EQ(JsonString("\xC0\xAF"), "\"\\u00C0\\u00AF\"") << "an overlong form";
+    EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"\\u00ED\\u00A0\\u0080\"") << "a surrogate";
+    EXPECT_EQ(JsonString("\xF0\x9F\x8E\xAC"), "\"\xF0\x9F\x8E\xAC\"");
+}
+
+}

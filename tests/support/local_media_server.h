@@ -1,0 +1,29 @@
+// A real HTTP server on 127.0.0.1 (Python's http.server) serving one folder,
+// with .flv files served as video/x-flv, for the tests that capture real
+// traffic on the loopback device.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace testing_support {
+
+class LocalMediaServer {
+public:
+    // Starts serving `folder` and waits until the server accepts connections.
+    explicit LocalMediaServer(const std::filesystem::path &folder);
+    ~LocalMediaServer();
+    LocalMediaServer(const LocalMediaServer &) = delete;
+    LocalMediaServer &operator=(const LocalMediaServer &) = delete;
+
+    bool accepting() const;
+    uint16_t port() const { return port_; }
+    std::string url(const std::string &file) const;
+
+private:
+    uint16_t port_;
+    int pid_;
+};
+
+}
