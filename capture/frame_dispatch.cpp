@@ -57,8 +57,6 @@ std::optional<size_t> locatePayload(ByteView frame, FrameAddresses &addresses)
 
     addresses.sourceAddress = addressAt(frame, kIpv4SourceAddress);
     addresses.destAddress = addressAt(frame, kIpv4DestAddress);
-    FormatIpv4(addresses.sourceAddress, addresses.sourceIpText);
-    FormatIpv4(addresses.destAddress, addresses.destIpText);
     addresses.sourcePort = *sourcePort;
     addresses.destPort = *destPort;
     return tcpStart + tcpHeaderLength;
@@ -97,11 +95,21 @@ void FormatIpv4(const Ipv4Address &address, char (&text)[16])
     text[out] = '\0';
 }
 
+const FrameAddresses &Frame::describedAddresses()
+{
+    if (!described_) {
+        FormatIpv4(addresses.sourceAddress, addresses.sourceIpText);
+        FormatIpv4(addresses.destAddress, addresses.destIpText);
+        described_ = true;
+    }
+    return addresses;
+}
+
 void HandleFrame(HWND window, const uint8_t *bytes, uint32_t capturedLength)
 {
     if (capturedLength == 0)
         return;
-    Frame frame{window, ByteView(bytes, capturedLength), 0, {}, {}, {}, false};
+    Frame frame{window, ByteView(bytes, capturedLength)};
     const auto payloadStart = locatePayload(frame.bytes, frame.addresses);
     if (!payloadStart)
         return;

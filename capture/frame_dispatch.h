@@ -14,7 +14,7 @@ namespace quillnet {
 using Ipv4Address = std::array<uint8_t, 4>;
 
 struct FrameAddresses {
-    char sourceIpText[16];
+    char sourceIpText[16]; // filled by Frame::describedAddresses
     char destIpText[16];
     int32_t sourcePort;
     int32_t destPort;
@@ -24,13 +24,22 @@ struct FrameAddresses {
 
 // What one frame's recognisers share while it is handled.
 struct Frame {
+    Frame(HWND window, ByteView bytes) : window(window), bytes(bytes) {}
+
     HWND window;
-    ByteView bytes;      // the whole captured frame
-    size_t payloadStart; // frame offset of the first TCP payload byte
+    ByteView bytes;           // the whole captured frame
+    size_t payloadStart = 0;  // frame offset of the first TCP payload byte
     ByteView payload;
-    FrameAddresses addresses;
+    FrameAddresses addresses{}; // ports and addresses; the texts only once described
     std::string pendingUrlText; // sent as a UrlText record once the frame is done
-    bool sendPendingUrl;
+    bool sendPendingUrl = false;
+
+    // The addresses with their dotted texts, formatted on first use: most
+    // frames never need them.
+    const FrameAddresses &describedAddresses();
+
+private:
+    bool described_ = false;
 };
 
 // Handles one captured frame of `capturedLength` bytes; reports go to `window`.

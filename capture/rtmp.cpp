@@ -141,9 +141,9 @@ int asInt(size_t value)
     return static_cast<int>(value);
 }
 
-void rememberConnect(const Frame &frame, size_t position)
+void rememberConnect(Frame &frame, size_t position)
 {
-    const FrameAddresses &a = frame.addresses;
+    const FrameAddresses &a = frame.describedAddresses();
     SendLog(frame.window, logtext::kFoundConnect, a.sourceIpText, a.sourcePort, a.destIpText, a.destPort,
             asInt(position));
     const int index = AllocateRtmpSlot() - 1;
@@ -158,9 +158,9 @@ void rememberConnect(const Frame &frame, size_t position)
     SendLog(frame.window, logtext::kConnectStored, index);
 }
 
-void noteCreateStream(const Frame &frame, size_t position)
+void noteCreateStream(Frame &frame, size_t position)
 {
-    const FrameAddresses &a = frame.addresses;
+    const FrameAddresses &a = frame.describedAddresses();
     SendLog(frame.window, logtext::kFoundCreateStream, a.sourceIpText, a.sourcePort, a.destIpText, a.destPort,
             asInt(frame.bytes.size() - position));
     SendLogText(frame.window, logtext::kCreateStreamOffset);
@@ -168,9 +168,9 @@ void noteCreateStream(const Frame &frame, size_t position)
         SendLog(frame.window, logtext::kCreateStreamLength, asInt(frame.payload.size()));
 }
 
-void completeWithPlay(const Frame &frame, size_t position)
+void completeWithPlay(Frame &frame, size_t position)
 {
-    const FrameAddresses &a = frame.addresses;
+    const FrameAddresses &a = frame.describedAddresses();
     SendLog(frame.window, logtext::kFoundPlay, a.sourceIpText, a.sourcePort, a.destIpText, a.destPort,
             asInt(frame.bytes.size() - position), asInt(position));
     const auto index = findConnection(a);

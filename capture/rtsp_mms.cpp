@@ -53,7 +53,7 @@ void HandleMmsOpenFile(Frame &frame)
             break;
         fileName += static_cast<char>(low);
     }
-    const FrameAddresses &addresses = frame.addresses;
+    const FrameAddresses &addresses = frame.describedAddresses();
     if (addresses.destPort == kMmsDefaultPort)
         frame.pendingUrlText = FormatText("mms://%s/%s", addresses.destIpText, fileName.c_str());
     else
