@@ -21,6 +21,8 @@ constexpr size_t kGetLineOverhead = 13;
 constexpr size_t kHostValueStart = 6;
 constexpr size_t kUserAgentValueStart = 12;
 constexpr size_t kRefererValueStart = 9;
+// Longest User-Agent and Referer values taken as well formed; they are not kept.
+constexpr size_t kUnkeptValueLimit = 500;
 constexpr size_t kContentTypeValueStart = 14;
 
 constexpr char kIcyDefaultContentType[] = "audio/mpeg";
@@ -106,11 +108,11 @@ void examineRequestLine(const Frame &frame, ByteView line, int &slotNumber)
             SendLog(frame.window, logtext::kBadHostLength, length(line) - static_cast<int>(kHostValueStart));
         break;
     case HeaderAction::UserAgent:
-        if (!valueFits(line, kUserAgentValueStart, 500))
+        if (!valueFits(line, kUserAgentValueStart, kUnkeptValueLimit))
             SendLog(frame.window, logtext::kBadUserAgentLength, length(line) - static_cast<int>(kUserAgentValueStart));
         break;
     case HeaderAction::Referer:
-        if (!valueFits(line, kRefererValueStart, 500))
+        if (!valueFits(line, kRefererValueStart, kUnkeptValueLimit))
             SendLog(frame.window, logtext::kBadRefererLength, length(line) - static_cast<int>(kRefererValueStart));
         break;
     case HeaderAction::StartRequest:
