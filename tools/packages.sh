@@ -7,7 +7,7 @@ TARVOLIN_PACKAGES=(
     googletest libgtest-dev
     clang libclang-rt-14-dev
     python3 curl
-    qt6-base-dev fonts-dejavu-core
+    qt6-base-dev libqt6svg6 fonts-dejavu-core
 )
 
 # Installs whatever of "$@" is missing: with apt-get when root, otherwise

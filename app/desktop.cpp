@@ -1,0 +1,31 @@
+#include "desktop.h"
+
+#include <QDesktopServices>
+#include <QMessageBox>
+
+#include "program_info.h"
+
+namespace tarvolin {
+
+bool SystemDesktop::askYesNo(QWidget *parent, const QString &text)
+{
+    return QMessageBox::question(parent, QString::fromLatin1(kApplicationName), text,
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void SystemDesktop::inform(QWidget *parent, const QString &text)
+{
+    QMessageBox::information(parent, QString::fromLatin1(kApplicationName), text, QMessageBox::Ok);
+}
+
+void SystemDesktop::openUrl(const QUrl &url)
+{
+    QDesktopServices::openUrl(url);
+}
+
+QUrl VendorPage(const char *path)
+{
+    return QUrl(QString::fromLatin1(kVendorSite) + QString::fromLatin1(path));
+}
+
+}

@@ -1,0 +1,34 @@
+// What the window asks of the desktop: message boxes and opening web pages.
+// The tests answer in its place.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+
+namespace tarvolin {
+
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    // A Yes/No question with the application's name as caption; true for Yes.
+    virtual bool askYesNo(QWidget *parent, const QString &text) = 0;
+    // A notice with an OK button and the application's name as caption.
+    virtual void inform(QWidget *parent, const QString &text) = 0;
+    // Opens a web page in the desktop's browser; the result is not looked at.
+    virtual void openUrl(const QUrl &url) = 0;
+};
+
+// Real message boxes and the desktop's browser.
+class SystemDesktop : public Desktop {
+public:
+    bool askYesNo(QWidget *parent, const QString &text) override;
+    void inform(QWidget *parent, const QString &text) override;
+    void openUrl(const QUrl &url) override;
+};
+
+// The vendor's page at `path` ("/support.htm").
+QUrl VendorPage(const char *path);
+
+}
