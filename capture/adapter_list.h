@@ -5,11 +5,9 @@
 
 #include <string>
 
-namespace quillnet {
+#include "adapter_info.h" // the descriptions are trimmed by its TrimAdapterDescription
 
-// The label inside "Network adapter '<label>' on local host": the affixes are
-// counted off, not compared, then trailing blanks go.
-std::string TrimAdapterDescription(const char *description);
+namespace quillnet {
 
 // "name|description|netmask<|>" for each device in list order.
 std::string FormatAdapterList(const pcap_if_t *devices);
