@@ -7,13 +7,16 @@
 #include <fstream>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <system_error>
 
-namespace tarvolin::cli {
+namespace tarvolin {
 
 namespace {
 
 constexpr int kLinkTypeEthernet = DLT_EN10MB;
+constexpr std::string_view kFilePrefix = "file://";
+constexpr std::string_view kDevicePrefix = "rpcap://";
 
 struct PcapCloser {
     void operator()(pcap_t *handle) const { pcap_close(handle); }
@@ -66,6 +69,15 @@ std::string DescribeDeviceFailure(const std::string &device)
         return "cannot capture on " + device + ": it delivers " + linkTypeName(pcap_datalink(handle.get())) +
                " frames, and only Ethernet devices can be captured";
     return "cannot capture on " + device;
+}
+
+std::string DescribeSourceFailure(const std::string &source)
+{
+    if (source.starts_with(kFilePrefix))
+        return DescribeFileFailure(source.substr(kFilePrefix.size()));
+    if (source.starts_with(kDevicePrefix))
+        return DescribeDeviceFailure(source.substr(kDevicePrefix.size()));
+    return DescribeDeviceFailure(source);
 }
 
 }

@@ -4,9 +4,11 @@
 
 #include <string>
 
-namespace tarvolin::cli {
+namespace tarvolin {
 
 std::string DescribeFileFailure(const std::string &path);
 std::string DescribeDeviceFailure(const std::string &device);
+// For a capture source as StartCapture takes it: "file://PATH", "rpcap://DEVICE" or DEVICE.
+std::string DescribeSourceFailure(const std::string &source);
 
 }

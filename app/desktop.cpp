@@ -1,6 +1,7 @@
 #include "desktop.h"
 
 #include <QDesktopServices>
+#include <QDialog>
 #include <QMessageBox>
 
 #include "program_info.h"
@@ -21,6 +22,11 @@ void SystemDesktop::inform(QWidget *parent, const QString &text)
 void SystemDesktop::openUrl(const QUrl &url)
 {
     QDesktopServices::openUrl(url);
+}
+
+int SystemDesktop::runModal(QDialog &dialog)
+{
+    return dialog.exec();
 }
 
 QUrl VendorPage(const char *path)

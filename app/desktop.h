@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUrl>
 
+class QDialog;
 class QWidget;
 
 namespace tarvolin {
@@ -18,6 +19,8 @@ public:
     virtual void inform(QWidget *parent, const QString &text) = 0;
     // Opens a web page in the desktop's browser; the result is not looked at.
     virtual void openUrl(const QUrl &url) = 0;
+    // Runs a dialog modally; its result code.
+    virtual int runModal(QDialog &dialog) = 0;
 };
 
 // Real message boxes and the desktop's browser.
@@ -26,6 +29,7 @@ public:
     bool askYesNo(QWidget *parent, const QString &text) override;
     void inform(QWidget *parent, const QString &text) override;
     void openUrl(const QUrl &url) override;
+    int runModal(QDialog &dialog) override;
 };
 
 // The vendor's page at `path` ("/support.htm").

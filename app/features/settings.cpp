@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -44,6 +46,13 @@ bool write(const char *key, const std::string &value, const std::string &path)
 std::string SettingsPath(const std::string &programDirectory)
 {
     return programDirectory + kSettingsFileName;
+}
+
+std::string ChooseSettingsPath(const std::string &programDirectory, const std::string &userDirectory)
+{
+    if (!programDirectory.empty() && access(programDirectory.c_str(), W_OK) == 0)
+        return SettingsPath(programDirectory);
+    return SettingsPath(userDirectory.ends_with('/') ? userDirectory : userDirectory + '/');
 }
 
 int LoadSettings(Settings &settings, const std::string &settingsPath)

@@ -25,6 +25,10 @@ struct Settings {
 // `programDirectory` (ending in a separator) followed by "setting.ini".
 std::string SettingsPath(const std::string &programDirectory);
 
+// The settings file beside the program where that folder can be written; in
+// `userDirectory` (an installed copy's per-user folder) where it cannot.
+std::string ChooseSettingsPath(const std::string &programDirectory, const std::string &userDirectory);
+
 // Reads every key when the file exists, and then sets NoLimitBufferSize to 1
 // whatever the file holds; without the file every field keeps its value.
 // Always 1.

@@ -10,17 +10,13 @@
 
 namespace testing_support {
 
-CaptureFile::CaptureFile(const std::vector<std::vector<uint8_t>> &frames, int linkType)
+void WriteCaptureFile(const std::string &path, const std::vector<std::vector<uint8_t>> &frames, int linkType)
 {
-    static std::atomic<int> counter{0};
-    path_ = (std::filesystem::temp_directory_path() /
-             ("quillnet-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".pcap"))
-                .string();
     pcap_t *dead = pcap_open_dead(linkType, 65536);
-    pcap_dumper_t *dumper = pcap_dump_open(dead, path_.c_str());
+    pcap_dumper_t *dumper = pcap_dump_open(dead, path.c_str());
     if (!dumper) {
         pcap_close(dead);
-        throw std::runtime_error("cannot write " + path_);
+        throw std::runtime_error("cannot write " + path);
     }
     uint32_t second = 1700000000;
     for (const auto &frame : frames) {
@@ -32,6 +28,15 @@ CaptureFile::CaptureFile(const std::vector<std::vector<uint8_t>> &frames, int li
     }
     pcap_dump_close(dumper);
     pcap_close(dead);
+}
+
+CaptureFile::CaptureFile(const std::vector<std::vector<uint8_t>> &frames, int linkType)
+{
+    static std::atomic<int> counter{0};
+    path_ = (std::filesystem::temp_directory_path() /
+             ("quillnet-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".pcap"))
+                .string();
+    WriteCaptureFile(path_, frames, linkType);
 }
 
 CaptureFile::~CaptureFile()

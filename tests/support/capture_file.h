@@ -7,6 +7,9 @@
 
 namespace testing_support {
 
+// Writes `frames` as a pcap file of `linkType` at `path`; throws when it cannot.
+void WriteCaptureFile(const std::string &path, const std::vector<std::vector<uint8_t>> &frames, int linkType = 1);
+
 class CaptureFile {
 public:
     // Writes `frames` as an Ethernet pcap file under the temporary directory.

@@ -1,0 +1,338 @@
+#include "main_dialog.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QStatusBar>
+#include <QStyle>
+
+#include "desktop.h"
+#include "program_info.h"
+#include "resource_ids.h"
+#include "ui_main_dialog.h"
+#include "window_messages.h"
+
+// Resources of a static library are registered by hand.
+static void initResources()
+{
+    Q_INIT_RESOURCE(tarvolin);
+}
+
+namespace tarvolin {
+
+namespace {
+
+// The window's client size: 419 by 186 dialog units of an 8-point font.
+constexpr QSize kClientSize(628, 302);
+constexpr int kButtonRowHeight = 34;
+constexpr int kListsBottomGap = 79;
+constexpr int kTabStripAboveBottom = 45;
+constexpr int kTabStripHeight = 20;
+constexpr int kStatusBarHeight = 25;
+constexpr std::array<int, 2> kStatusPartWidths = {450, 150};
+constexpr int kAdapterPart = 0;
+constexpr int kCapturePart = 1;
+constexpr int kBufferPart = 2;
+constexpr int kHotLighter = 30;
+constexpr std::array<int, UrlListModel::kColumnCount> kColumnWidths = {60, 400, 100};
+// Rows arriving together are shown together, at most this long after the first.
+constexpr std::chrono::milliseconds kRefreshInterval(50);
+constexpr int kRowPadding = 4;
+constexpr char kCommandIdProperty[] = "commandId";
+constexpr int kDetailsPosition = 3;
+
+QString text(const std::string &value)
+{
+    return QString::fromStdString(value);
+}
+
+}
+
+CMainDlg::CMainDlg(Settings &settings, std::string settingsPath, CaptureFunctions capture, Desktop &desktop,
+                   QWidget *parent)
+    : QDialog(parent), ui_(std::make_unique<Ui_CMainDlg>()), settings_(settings),
+      settingsPath_(std::move(settingsPath)), desktop_(desktop), mediaModel_(icons_), allModel_(icons_),
+      messageWindow_([this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
+          return handleMessage(message, wParam, lParam);
+      }),
+      store_(settings_, *this), capture_(std::move(capture), settings_, messageWindow_.handle(), *this)
+{
+    initResources();
+    ui_->setupUi(this);
+    OnInitDialog();
+}
+
+CMainDlg::~CMainDlg()
+{
+    // A capture thread may be waiting in a send; it must be let go before it is waited for.
+    messageWindow_.close();
+    capture_.shutDown();
+}
+
+void CMainDlg::OnInitDialog()
+{
+    prepareButtons();
+    prepareStatusBar();
+    prepareList(ui_->allList, allModel_);
+    prepareList(ui_->mediaList, mediaModel_);
+    ui_->tabStrip->modifyStyle(0, CCustomTabCtrl::kStyleAutoHideButtons);
+    ui_->tabStrip->insertTab(kMediaFilesList, QString::fromLatin1(kMediaFilesCaption), 0);
+    ui_->tabStrip->insertTab(kAllList, QString::fromLatin1(kAllCaption), 0);
+    ui_->tabStrip->selectTab(kMediaFilesList);
+    connect(ui_->tabStrip, &CCustomTabCtrl::notify, this, &CMainDlg::onTabNotification);
+    ui_->allList->hide();
+    ui_->mediaList->show();
+    ui_->logList->hide();
+    setWindowTitle(QString::fromLatin1(kApplicationName) + ' ' + QString::fromLatin1(kProgramVersionText));
+    showAdapter(settings_.AdapterDescription);
+    setWindowIcon(QIcon(resource::IconPath(resource::kIconMain)));
+    connectCommands();
+    refreshTimer_.setSingleShot(true);
+    refreshTimer_.setInterval(kRefreshInterval);
+    connect(&refreshTimer_, &QTimer::timeout, this, &CMainDlg::refreshLists);
+    resize(kClientSize.width(), kClientSize.height() + ui_->menuBar->sizeHint().height());
+    layoutControls();
+}
+
+void CMainDlg::prepareButtons()
+{
+    const std::pair<CFramedButton *, int> buttons[] = {
+        {ui_->startButton, resource::kIconStart}, {ui_->optionsButton, resource::kIconOptions},
+        {ui_->copyButton, resource::kIconCopy},   {ui_->clearButton, resource::kIconClear},
+        {ui_->topButton, resource::kIconTop},     {ui_->helpButton, resource::kIconHelp},
+        {ui_->exitButton, resource::kIconExit},
+    };
+    for (const auto &[button, icon] : buttons) {
+        button->setIconResource(resource::IconPath(icon));
+        button->offsetColor(CFlatButton::BackgroundActive, kHotLighter, true);
+        button->setRounded(false, true);
+    }
+}
+
+void CMainDlg::prepareStatusBar()
+{
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setContentsMargins(0, 0, 0, 0);
+    for (int part = 0; part < kStatusPartCount; ++part) {
+        statusParts_[part] = new QLabel(statusBar_);
+        if (part < kStatusPartCount - 1)
+            statusParts_[part]->setFixedWidth(kStatusPartWidths[part]);
+        statusBar_->addWidget(statusParts_[part], part == kStatusPartCount - 1 ? 1 : 0);
+    }
+}
+
+void CMainDlg::prepareList(QTableView *view, UrlListModel &model)
+{
+    view->setModel(&model);
+    view->verticalHeader()->hide();
+    // Fixed heights keep a list of a hundred thousand rows as quick as a short one.
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + kRowPadding);
+    view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    view->horizontalHeader()->setHighlightSections(false);
+    for (int column = 0; column < UrlListModel::kColumnCount; ++column)
+        view->setColumnWidth(column, kColumnWidths[column]);
+    view->setWordWrap(false);
+    const UrlList list = view == ui_->allList ? kAllList : kMediaFilesList;
+    connect(view, &QWidget::customContextMenuRequested, this, [this, list] { showUrlMenu(list); });
+}
+
+void CMainDlg::connectCommands()
+{
+    for (QAction *action : findChildren<QAction *>()) {
+        const int id = action->property(kCommandIdProperty).toInt();
+        if (id != 0)
+            connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    }
+    for (CFramedButton *button : findChildren<CFramedButton *>()) {
+        const int id = button->property(kCommandIdProperty).toInt();
+        connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+    }
+}
+
+QTableView *CMainDlg::listView(UrlList list) const
+{
+    return list == kAllList ? ui_->allList : ui_->mediaList;
+}
+
+QString CMainDlg::statusText(int part) const
+{
+    return statusParts_.at(static_cast<size_t>(part))->toolTip();
+}
+
+// A text too long for its part is cut with an ellipsis; the whole text is one hover away.
+void CMainDlg::setStatusPart(int part, const QString &status)
+{
+    QLabel *label = statusParts_.at(static_cast<size_t>(part));
+    label->setToolTip(status);
+    const bool fixedWidth = part < kStatusPartCount - 1;
+    label->setText(fixedWidth ? label->fontMetrics().elidedText(status, Qt::ElideRight, label->width()) : status);
+}
+
+QString CMainDlg::tabCaption(UrlList list) const
+{
+    return ui_->tabStrip->tabText(list);
+}
+
+void CMainDlg::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    layoutControls();
+}
+
+// The buttons take the top 34 pixels under the menu, the lists end 45 pixels
+// above the bottom, the tab strip takes the next 20, the status bar the rest.
+void CMainDlg::layoutControls()
+{
+    const int menuHeight = ui_->menuBar->sizeHint().height();
+    ui_->menuBar->setGeometry(0, 0, width(), menuHeight);
+    const QRect client(0, menuHeight, width(), height() - menuHeight);
+    for (CFramedButton *button : findChildren<CFramedButton *>())
+        button->move(button->x(), client.top());
+    statusBar_->setGeometry(0, height() - kStatusBarHeight, width(), kStatusBarHeight);
+    const QRect lists(client.left(), client.top() + kButtonRowHeight, client.width(),
+                      std::max(0, client.height() - kListsBottomGap));
+    ui_->allList->setGeometry(lists);
+    ui_->mediaList->setGeometry(lists);
+    ui_->tabStrip->setGeometry(client.left(), client.top() + client.height() - kTabStripAboveBottom, client.width(),
+                              kTabStripHeight);
+}
+
+// Where the platform paints minimised windows at all, they show the main icon.
+void CMainDlg::paintEvent(QPaintEvent *event)
+{
+    if (!isMinimized()) {
+        QDialog::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    const int extent = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
+    const QPoint corner((width() - extent + 1) / 2, (height() - extent + 1) / 2);
+    windowIcon().paint(&painter, QRect(corner, QSize(extent, extent)));
+}
+
+intptr_t CMainDlg::handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    switch (message) {
+    case WM_CAPTURE_START:
+        capture_.start();
+        return 0;
+    case WM_CAPTURE_STOP:
+        capture_.stop();
+        return 0;
+    case WM_CAPTURE_ENDED:
+        capture_.ended(static_cast<uint32_t>(wParam));
+        return 0;
+    default:
+        return store_.handleMessage(message, wParam, lParam);
+    }
+}
+
+void CMainDlg::onTabNotification(const TabNotification &notification)
+{
+    if (notification.code != CCustomTabCtrl::kNotifySelectionChanged)
+        return;
+    currentTab_ = notification.index;
+    if (currentTab_ == kMediaFilesList) {
+        ui_->mediaList->show();
+        ui_->allList->hide();
+    } else if (currentTab_ == kAllList) {
+        ui_->mediaList->hide();
+        ui_->allList->show();
+    }
+}
+
+std::unique_ptr<QMenu> CMainDlg::urlMenu(int selectedRows)
+{
+    auto menu = std::make_unique<QMenu>(this);
+    menu->addActions({ui_->actionCopyUrls, ui_->actionDownload, ui_->actionDownloadImmediately, ui_->actionDetails});
+    ui_->actionCopyUrls->setEnabled(selectedRows > 0);
+    ui_->actionDownload->setEnabled(selectedRows == 1);
+    ui_->actionDownloadImmediately->setEnabled(selectedRows > 0);
+    // Details are reached by a double click instead.
+    menu->removeAction(menu->actions().at(kDetailsPosition));
+    return menu;
+}
+
+void CMainDlg::showUrlMenu(UrlList list)
+{
+    const int selected = static_cast<int>(listView(list)->selectionModel()->selectedRows().size());
+    urlMenu(selected)->exec(QCursor::pos());
+}
+
+void CMainDlg::scheduleRefresh()
+{
+    if (!refreshTimer_.isActive())
+        refreshTimer_.start();
+}
+
+void CMainDlg::refreshLists()
+{
+    refreshTimer_.stop();
+    for (UrlList list : {kMediaFilesList, kAllList}) {
+        if (model(list).commitPending())
+            listView(list)->scrollToBottom();
+        if (pendingCaptions_[list]) {
+            ui_->tabStrip->setTabText(list, text(*pendingCaptions_[list]));
+            pendingCaptions_[list].reset();
+        }
+    }
+}
+
+void CMainDlg::appendRow(UrlList list, const UrlRow &row)
+{
+    model(list).append(row);
+    scheduleRefresh();
+}
+
+void CMainDlg::clearList(UrlList list)
+{
+    model(list).clear();
+}
+
+void CMainDlg::setCaption(UrlList list, const std::string &caption)
+{
+    pendingCaptions_[list] = caption;
+    scheduleRefresh();
+}
+
+void CMainDlg::setStatus(const std::string &status)
+{
+    setStatusPart(kBufferPart, text(status));
+}
+
+void CMainDlg::showCapturing(bool capturing)
+{
+    ui_->startButton->setText(capturing ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    ui_->startButton->setIconResource(resource::IconPath(capturing ? resource::kIconStop : resource::kIconStart));
+}
+
+void CMainDlg::showCaptureStatus(const std::string &status)
+{
+    setStatusPart(kCapturePart, text(status));
+}
+
+void CMainDlg::showAdapter(const std::string &description)
+{
+    setStatusPart(kAdapterPart, QString::fromLatin1(kAdapterLabel) + text(description));
+}
+
+void CMainDlg::showStopping()
+{
+    desktop_.inform(this, QString::fromLatin1(kStoppingText));
+}
+
+std::optional<ChosenAdapter> CMainDlg::chooseAdapter()
+{
+    showCaptureStatus(kNoAdapterText);
+    return std::nullopt;
+}
+
+void CMainDlg::clearAllList()
+{
+    store_.clearAllList();
+}
+
+}

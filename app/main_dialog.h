@@ -1,0 +1,135 @@
+// The program's one top-level window: a row of command buttons, the "Media
+// Files" and "All" lists stacked under a tab strip, and a three-part status bar.
+// It receives the capture library's records through its QtMessageWindow.
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "capture_control.h"
+#include "extension_icons.h"
+#include "settings.h"
+#include "qt_message_window.h"
+#include "url_list_model.h"
+#include "url_store.h"
+
+class QLabel;
+class Ui_CMainDlg;
+class QMenu;
+class QStatusBar;
+class QTableView;
+struct TabNotification;
+
+namespace tarvolin {
+
+class Desktop;
+
+// Command ids of the buttons and menu items.
+enum CommandId : int {
+    kCommandStart = 32773,
+    kCommandOptions = 32776,
+    kCommandTop = 32777,
+    kCommandCopy = 32778,
+    kCommandClear = 32779,
+    kCommandAbout = 32783,
+    kCommandHelpMenu = 32784,
+    kCommandCopyUrls = 32787,
+    kCommandDownload = 32788,
+    kCommandDownloadImmediately = 32789,
+    kCommandExit = 1007,
+    kCommandHelp = 1010,
+};
+
+inline constexpr int kStatusPartCount = 3;
+inline constexpr char kAdapterLabel[] = "Adapter:";
+inline constexpr char kNoAdapterText[] = "No adapter chosen";
+inline constexpr char kExitQuestion[] = "Capturing data, continue to exit?";
+
+class CMainDlg : public QDialog, private UrlListView, private CaptureView {
+    Q_OBJECT
+
+public:
+    CMainDlg(Settings &settings, std::string settingsPath, CaptureFunctions capture, Desktop &desktop,
+             QWidget *parent = nullptr);
+    ~CMainDlg() override;
+
+    // Every button and menu item arrives here with its command id.
+    void OnCommand(int id);
+
+    HWND handle() { return messageWindow_.handle(); }
+    const UrlStore &store() const { return store_; }
+    bool capturing() const { return capture_.capturing(); }
+    int currentTab() const { return currentTab_; }
+    bool topmost() const { return topmost_ != 0; }
+
+    UrlListModel &model(UrlList list) { return list == kAllList ? allModel_ : mediaModel_; }
+    QTableView *listView(UrlList list) const;
+    QString statusText(int part) const;
+    QString tabCaption(UrlList list) const;
+    // The right-click menu for a list with `selectedRows` rows selected, before it is shown.
+    std::unique_ptr<QMenu> urlMenu(int selectedRows);
+    // Shows the rows and captions that arrived since the last refresh.
+    void refreshLists();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void OnInitDialog();
+    void prepareButtons();
+    void prepareStatusBar();
+    void setStatusPart(int part, const QString &status);
+    void prepareList(QTableView *view, UrlListModel &model);
+    void connectCommands();
+    void layoutControls();
+    intptr_t handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
+    void onTabNotification(const TabNotification &notification);
+    void showUrlMenu(UrlList list);
+    UrlList currentList() const { return currentTab_ == kAllList ? kAllList : kMediaFilesList; }
+    void scheduleRefresh();
+
+    // The commands.
+    void CopySelectedUrls();
+    void toggleTopmost();
+    void exitProgram();
+
+    // UrlListView
+    void appendRow(UrlList list, const UrlRow &row) override;
+    void clearList(UrlList list) override;
+    void setCaption(UrlList list, const std::string &caption) override;
+    void setStatus(const std::string &text) override;
+
+    // CaptureView
+    void showCapturing(bool capturing) override;
+    void showCaptureStatus(const std::string &text) override;
+    void showAdapter(const std::string &description) override;
+    void showStopping() override;
+    std::optional<ChosenAdapter> chooseAdapter() override;
+    void clearAllList() override;
+
+    std::unique_ptr<Ui_CMainDlg> ui_;
+    Settings &settings_;
+    const std::string settingsPath_;
+    Desktop &desktop_;
+    ExtensionIcons icons_;
+    UrlListModel mediaModel_;
+    UrlListModel allModel_;
+    QStatusBar *statusBar_ = nullptr;
+    std::array<QLabel *, kStatusPartCount> statusParts_{};
+    std::array<std::optional<std::string>, 2> pendingCaptions_;
+    QTimer refreshTimer_;
+    int currentTab_ = kMediaFilesList;
+    int topmost_ = 0;
+
+    QtMessageWindow messageWindow_;
+    UrlStore store_;
+    CaptureControl capture_; // last: its threads send to the members above
+};
+
+}

@@ -1,0 +1,113 @@
+// Starting and stopping captures from the window: failures, late reports,
+// stops that would be lost, overlapping starts and leaving mid-capture.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QPushButton>
+
+#include <chrono>
+
+#include "main_dialog.h"
+#include "quillnet_library.h"
+#include "temporary_directory.h"
+#include "window_messages.h"
+#include "window_test_support.h"
+
+using namespace tarvolin;
+using namespace testing_support;
+using namespace std::chrono_literals;
+
+namespace {
+
+class CaptureControlTest : public ::testing::Test {
+protected:
+    CaptureControlTest() { FakeCapture::reset(); }
+
+    std::unique_ptr<CMainDlg> openWindow(const std::string &adapter, CaptureFunctions functions)
+    {
+        settings.Adapter = adapter;
+        auto window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"), std::move(functions), desktop);
+        window->show();
+        return window;
+    }
+
+    // Presses Start (or Stop) and lets the window make the start (or stop).
+    static void press(CMainDlg &window)
+    {
+        window.OnCommand(kCommandStart);
+        QCoreApplication::processEvents();
+    }
+
+    TemporaryDirectory folder;
+    Settings settings;
+    FakeDesktop desktop;
+};
+
+TEST_F(CaptureControlTest, AFailedStartReturnsToIdleAndSaysWhy)
+{
+    const QuillnetLibrary library;
+    ASSERT_TRUE(library.complete()) << library.error();
+    const auto window = openWindow("file:///nonexistent/x.pcap", {library.startCapture, library.stopCapture, ""});
+    press(*window);
+    EXPECT_TRUE(window->capturing());
+    ASSERT_TRUE(WaitFor([&] { return !window->capturing(); }));
+    EXPECT_EQ(window->statusText(1), "Capture failed: cannot read /nonexistent/x.pcap: no such file");
+    EXPECT_EQ(window->findChild<QPushButton *>("startButton")->text(), "Start");
+
+    const auto noLibrary = openWindow("lo", {nullptr, nullptr, "cannot load libquillnet.so"});
+    press(*noLibrary);
+    ASSERT_TRUE(WaitFor([&] { return !noLibrary->capturing(); }));
+    EXPECT_EQ(noLibrary->statusText(1), "Capture library not found: cannot load libquillnet.so");
+
+    const auto noAdapter = openWindow("", FakeCapture::functions());
+    press(*noAdapter);
+    EXPECT_FALSE(noAdapter->capturing());
+    EXPECT_EQ(noAdapter->statusText(1), "No adapter chosen");
+    EXPECT_EQ(FakeCapture::mostInside, 0);
+}
+
+TEST_F(CaptureControlTest, AStopRightAfterStartEndsTheCapture)
+{
+    // The stop arrives before the capture has set its run flag, which would overwrite it.
+    FakeCapture::startDelayMs = 300;
+    const auto window = openWindow("lo-fake", FakeCapture::functions());
+    press(*window);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::inside == 1; }));
+    press(*window);
+    EXPECT_FALSE(window->capturing());
+    EXPECT_TRUE(WaitFor([] { return FakeCapture::returned == 1; }, 5s)) << "the capture ran on after Stop";
+}
+
+TEST_F(CaptureControlTest, ANewStartWaitsForTheStoppedCaptureAndIgnoresItsLateReport)
+{
+    const auto window = openWindow("lo-fake", FakeCapture::functions());
+    press(*window);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::inside == 1; }));
+    press(*window);
+    press(*window);
+    ASSERT_TRUE(window->capturing());
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::returned == 1 && FakeCapture::inside == 1; }));
+    EXPECT_EQ(FakeCapture::mostInside, 1) << "two captures ran at once";
+
+    // The first capture's report, and any repeat of it, leave the second one running.
+    PostMessage(window->handle(), WM_CAPTURE_ENDED, 1, 0);
+    WaitFor([] { return false; }, 1500ms);
+    EXPECT_TRUE(window->capturing());
+    EXPECT_EQ(FakeCapture::inside, 1);
+    EXPECT_EQ(window->statusText(1), "");
+}
+
+TEST_F(CaptureControlTest, LeavingWhileTheCaptureWaitsInASendEndsPromptly)
+{
+    FakeCapture::sending = true;
+    auto window = openWindow("lo-fake", FakeCapture::functions());
+    press(*window);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::sent > 100; }));
+    // No event is handled from here on, so the capture thread soon waits in a send.
+    const auto start = std::chrono::steady_clock::now();
+    window.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_EQ(FakeCapture::returned, 1);
+}
+
+}

@@ -1,0 +1,287 @@
+// The main window offscreen: layout, records from other threads, and the commands.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTest>
+
+#include <thread>
+
+#include "custom_tab_ctrl.h"
+#include "flat_button.h"
+#include "main_dialog.h"
+#include "temporary_directory.h"
+#include "window_test_support.h"
+
+using namespace tarvolin;
+using namespace testing_support;
+
+namespace {
+
+// The core's rows, captions and counts for the same records, as the reference.
+class RecordingView : public UrlListView {
+public:
+    void appendRow(UrlList list, const UrlRow &row) override { rows.push_back(RowLine(list, row)); }
+    void clearList(UrlList) override {}
+    void setCaption(UrlList list, const std::string &caption) override { captions[list] = caption; }
+    void setStatus(const std::string &) override {}
+
+    std::vector<std::string> rows;
+    std::string captions[2];
+};
+
+// Hands sends straight to a store, on the sending thread.
+struct DirectWindow {
+    MessageWindow window{&DirectWindow::send, nullptr};
+    UrlStore *store;
+
+    static intptr_t send(HWND handle, uint32_t message, uintptr_t wParam, intptr_t lParam)
+    {
+        return reinterpret_cast<DirectWindow *>(handle)->store->handleMessage(message, wParam, lParam);
+    }
+};
+
+// Media files repeated every fifty records, pages, RTSP URLs, log lines and a
+// content type in capitals with a blank.
+void sendMix(HWND window, int count)
+{
+    for (int index = 0; index < count; ++index) {
+        switch (index % 5) {
+        case 0:
+            SendHttpUrl(window, 80, "example.com", "/v" + std::to_string(index % 50) + ".flv", "video/x-flv");
+            break;
+        case 1:
+            SendHttpUrl(window, 80, "example.com", "/page.html", "text/html");
+            break;
+        case 2:
+            SendUrlText(window, "rtsp://cam.example/" + std::to_string(index) + ".sdp");
+            break;
+        case 3: {
+            const char line[] = "a log line";
+            COPYDATASTRUCT copy{quillnet::kKindLogText, sizeof line, const_cast<char *>(line)};
+            SendMessage(window, WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&copy));
+            break;
+        }
+        default:
+            SendHttpUrl(window, 8080, "h.example", "/x?" + std::to_string(index), "Video/MP4 ");
+        }
+    }
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest()
+    {
+        FakeCapture::reset();
+        settings.NoLimitBufferSize = 1;
+        settings.Adapter = "lo-fake";
+        window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"), FakeCapture::functions(), desktop);
+        window->show();
+    }
+
+    std::vector<std::string> rows(UrlList list)
+    {
+        window->refreshLists();
+        std::vector<std::string> lines;
+        for (int index = 0; index < window->model(list).rowCount(); ++index)
+            lines.push_back(RowLine(list, window->model(list).row(index)));
+        return lines;
+    }
+
+    void select(UrlList list, std::initializer_list<int> selected)
+    {
+        QTableView *view = window->listView(list);
+        view->clearSelection();
+        for (int row : selected)
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    template <typename Widget>
+    Widget *child(const char *name)
+    {
+        return window->findChild<Widget *>(QString::fromLatin1(name));
+    }
+
+    TemporaryDirectory folder;
+    Settings settings;
+    FakeDesktop desktop;
+    std::unique_ptr<CMainDlg> window;
+};
+
+TEST_F(MainWindowTest, LayoutFollowsTheWindowSize)
+{
+    for (const QSize size : {QSize(628, 330), QSize(900, 520), QSize(200, 90)}) {
+        window->resize(size);
+        const int top = child<QMenuBar>("menuBar")->height();
+        const int width = window->width();
+        const int height = window->height();
+        const QRect lists(0, top + 34, width, std::max(0, height - top - 79));
+        EXPECT_EQ(window->listView(kAllList)->geometry(), lists) << width << 'x' << height;
+        EXPECT_EQ(window->listView(kMediaFilesList)->geometry(), lists);
+        EXPECT_EQ(child<CCustomTabCtrl>("tabStrip")->geometry(), QRect(0, height - 45, width, 20));
+        EXPECT_EQ(window->findChild<QStatusBar *>()->geometry(), QRect(0, height - 25, width, 25));
+        EXPECT_EQ(child<CFramedButton>("exitButton")->geometry(), QRect(520, top, 86, 34));
+    }
+    EXPECT_EQ(window->windowTitle(), "Tarvolin 3.44");
+    EXPECT_TRUE(window->listView(kMediaFilesList)->isVisible());
+    EXPECT_FALSE(window->listView(kAllList)->isVisible());
+    EXPECT_FALSE(child<QTableView>("logList")->isVisible());
+}
+
+TEST_F(MainWindowTest, RecordsFromOtherThreadsGiveTheCoresRowsCaptionsAndCounts)
+{
+    RecordingView reference;
+    UrlStore core(settings, reference);
+    DirectWindow direct{{&DirectWindow::send, nullptr}, &core};
+    sendMix(&direct.window, 3000);
+
+    std::thread capture([handle = window->handle()] { sendMix(handle, 3000); });
+    EXPECT_TRUE(WaitFor([&] { return window->store().recordCount() == core.recordCount(); }));
+    capture.join();
+
+    std::vector<std::string> shown = rows(kAllList);
+    const std::vector<std::string> media = rows(kMediaFilesList);
+    std::vector<std::string> expectedAll;
+    std::vector<std::string> expectedMedia;
+    for (const std::string &row : reference.rows)
+        (row.starts_with("all|") ? expectedAll : expectedMedia).push_back(row);
+    EXPECT_EQ(shown, expectedAll);
+    EXPECT_EQ(media, expectedMedia);
+    EXPECT_EQ(window->tabCaption(kAllList).toStdString(), reference.captions[kAllList]);
+    EXPECT_EQ(window->tabCaption(kMediaFilesList).toStdString(), reference.captions[kMediaFilesList]);
+    EXPECT_EQ(window->store().mediaCount(), core.mediaCount());
+
+    // Two senders at once: nothing lost, each one's records in its own order.
+    auto sendNumbered = [handle = window->handle()](char tag) {
+        for (int index = 0; index < 2000; ++index)
+            SendUrlText(handle, std::string("mms://") + tag + "/" + std::to_string(index));
+    };
+    std::thread first(sendNumbered, 'a');
+    std::thread second(sendNumbered, 'b');
+    const int before = window->store().recordCount();
+    EXPECT_TRUE(WaitFor([&] { return window->store().recordCount() == before + 4000; }));
+    first.join();
+    second.join();
+    shown = rows(kAllList);
+    int nextA = 0;
+    int nextB = 0;
+    for (size_t index = expectedAll.size(); index < shown.size(); ++index) {
+        const bool fromA = shown[index].find("mms://a/") != std::string::npos;
+        int &next = fromA ? nextA : nextB;
+        EXPECT_NE(shown[index].find("/" + std::to_string(next++) + "|"), std::string::npos) << shown[index];
+    }
+    EXPECT_EQ(nextA, 2000);
+    EXPECT_EQ(nextB, 2000);
+}
+
+TEST_F(MainWindowTest, CopyTakesTheSelectedRowsOfTheVisibleListInOrder)
+{
+    for (int index = 0; index < 4; ++index)
+        SendUrlText(window->handle(), "rtsp://cam.example/" + std::to_string(index) + ".sdp");
+    window->refreshLists();
+    QClipboard *clipboard = QGuiApplication::clipboard();
+
+    select(kMediaFilesList, {3, 0, 2});
+    window->OnCommand(kCommandCopy);
+    EXPECT_EQ(clipboard->text(), "rtsp://cam.example/0.sdp\r\nrtsp://cam.example/2.sdp\r\nrtsp://cam.example/3.sdp\r\n");
+    select(kMediaFilesList, {1});
+    window->OnCommand(kCommandCopyUrls);
+    EXPECT_EQ(clipboard->text(), "rtsp://cam.example/1.sdp\r\n");
+
+    // Rows selected in the hidden "All" list are not the visible list's.
+    select(kMediaFilesList, {});
+    select(kAllList, {0, 1});
+    window->OnCommand(kCommandCopy);
+    EXPECT_EQ(clipboard->text(), "");
+
+    CCustomTabCtrl *tabs = child<CCustomTabCtrl>("tabStrip");
+    const TabRect allTab = tabs->tabShapeRect(kAllList);
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, QPoint((allTab.left + allTab.right) / 2, tabs->height() / 2));
+    ASSERT_EQ(window->currentTab(), kAllList);
+    EXPECT_TRUE(window->listView(kAllList)->isVisible());
+    window->OnCommand(kCommandCopy);
+    EXPECT_EQ(clipboard->text(), "rtsp://cam.example/0.sdp\r\nrtsp://cam.example/1.sdp\r\n");
+}
+
+TEST_F(MainWindowTest, ClearDuringACaptureCountsAgainFromZero)
+{
+    FakeCapture::sending = true;
+    window->OnCommand(kCommandStart);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::sent > 200; }));
+    window->OnCommand(kCommandClear);
+    EXPECT_EQ(window->store().recordCount(), 0);
+    EXPECT_TRUE(rows(kAllList).empty());
+    EXPECT_TRUE(rows(kMediaFilesList).empty());
+    EXPECT_EQ(window->tabCaption(kAllList), "All");
+    EXPECT_EQ(window->tabCaption(kMediaFilesList), "Media Files");
+
+    const int sentAtClear = FakeCapture::sent;
+    ASSERT_TRUE(WaitFor([&] { return FakeCapture::sent > sentAtClear + 100; }));
+    window->OnCommand(kCommandStart);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::returned == 1; }));
+    const int count = window->store().recordCount();
+    EXPECT_GT(count, 0);
+    EXPECT_LT(count, FakeCapture::sent);
+    EXPECT_EQ(static_cast<int>(rows(kAllList).size()), count);
+    EXPECT_EQ(window->tabCaption(kAllList), QStringLiteral("All (%1)").arg(count));
+}
+
+TEST_F(MainWindowTest, TopTwiceRestoresTheWindowAndTheButton)
+{
+    CFramedButton *top = child<CFramedButton>("topButton");
+    const QImage normal = top->grab().toImage();
+    window->OnCommand(kCommandTop);
+    EXPECT_TRUE(window->topmost());
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(window->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_NE(top->grab().toImage(), normal);
+    window->OnCommand(kCommandTop);
+    EXPECT_FALSE(window->topmost());
+    EXPECT_FALSE(window->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(top->grab().toImage(), normal);
+}
+
+TEST_F(MainWindowTest, ExitAsksWhileCapturingAndWritesTheSettingsWhateverTheAnswer)
+{
+    window->OnCommand(kCommandStart);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::inside == 1; }));
+    window->OnCommand(kCommandExit);
+    ASSERT_EQ(desktop.questions.size(), 1u);
+    EXPECT_EQ(desktop.questions[0], "Capturing data, continue to exit?");
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->capturing());
+    EXPECT_NE(ReadWholeFile(folder.file("setting.ini")).find("Adapter=lo-fake"), std::string::npos);
+
+    desktop.answer = true;
+    window->OnCommand(kCommandExit);
+    EXPECT_FALSE(window->isVisible());
+    window.reset();
+    EXPECT_EQ(FakeCapture::returned, 1) << "leaving ends the capture";
+}
+
+TEST_F(MainWindowTest, UrlMenuOffersWhatTheSelectionAllows)
+{
+    struct Expected {
+        int selected;
+        bool copy, download, immediately;
+    };
+    for (const Expected expected : {Expected{0, false, false, false}, Expected{1, true, true, true},
+                                    Expected{2, true, false, true}}) {
+        const std::unique_ptr<QMenu> menu = window->urlMenu(expected.selected);
+        const QList<QAction *> actions = menu->actions();
+        ASSERT_EQ(actions.size(), 3) << "Details is reached by a double click";
+        EXPECT_EQ(actions[0]->text(), "Copy URLs to Clipbroad");
+        EXPECT_EQ(actions[1]->text(), "Download URL by Marrowfetch");
+        EXPECT_EQ(actions[2]->text(), "Download URL by Marrowfetch (Download Immediately)");
+        EXPECT_EQ(actions[0]->isEnabled(), expected.copy) << expected.selected;
+        EXPECT_EQ(actions[1]->isEnabled(), expected.download) << expected.selected;
+        EXPECT_EQ(actions[2]->isEnabled(), expected.immediately) << expected.selected;
+    }
+}
+
+}

@@ -1,0 +1,130 @@
+#include "window_test_support.h"
+
+#include <QDialog>
+#include <QTest>
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+#include "records.h"
+
+namespace testing_support {
+
+namespace {
+
+constexpr char kFailingAdapter[] = "fail";
+constexpr std::chrono::milliseconds kLoopStep(1);
+
+template <size_t N>
+void setText(char (&field)[N], const std::string &text)
+{
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), std::min(text.size(), N - 1));
+}
+
+intptr_t sendRecord(HWND window, uintptr_t kind, const void *data, uint32_t size)
+{
+    COPYDATASTRUCT copy{kind, size, const_cast<void *>(data)};
+    return SendMessage(window, WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&copy));
+}
+
+}
+
+bool FakeDesktop::askYesNo(QWidget *, const QString &text)
+{
+    questions.push_back(text);
+    return answer;
+}
+
+void FakeDesktop::inform(QWidget *, const QString &text)
+{
+    notices.push_back(text);
+}
+
+void FakeDesktop::openUrl(const QUrl &url)
+{
+    opened.push_back(url);
+}
+
+int FakeDesktop::runModal(QDialog &dialog)
+{
+    dialogTitles.push_back(dialog.windowTitle());
+    dialog.setResult(QDialog::Rejected);
+    dialog.show();
+    if (onDialog)
+        onDialog(dialog);
+    const int result = dialog.result();
+    dialog.hide();
+    return result;
+}
+
+void FakeCapture::reset()
+{
+    runFlag = 0;
+    inside = 0;
+    mostInside = 0;
+    returned = 0;
+    sent = 0;
+    startDelayMs = 0;
+    sending = false;
+}
+
+tarvolin::CaptureFunctions FakeCapture::functions()
+{
+    return {&FakeCapture::start, &FakeCapture::stop, ""};
+}
+
+int32_t FakeCapture::start(int32_t, HWND window, const char *adapter, int32_t)
+{
+    if (std::strcmp(adapter, kFailingAdapter) == 0)
+        return -1;
+    const int now = ++inside;
+    mostInside = std::max(mostInside.load(), now);
+    std::this_thread::sleep_for(std::chrono::milliseconds(startDelayMs.load()));
+    runFlag = 1;
+    while (runFlag != 0) {
+        if (sending)
+            SendUrlText(window, "http://fake.example/" + std::to_string(sent++) + ".flv");
+        else
+            std::this_thread::sleep_for(kLoopStep);
+    }
+    --inside;
+    ++returned;
+    return 0;
+}
+
+int32_t FakeCapture::stop(HWND)
+{
+    runFlag = 0;
+    return 0;
+}
+
+intptr_t SendUrlText(HWND window, const std::string &url)
+{
+    return sendRecord(window, quillnet::kKindUrlText, url.c_str(), static_cast<uint32_t>(url.size() + 1));
+}
+
+intptr_t SendHttpUrl(HWND window, int32_t port, const std::string &host, const std::string &path,
+                     const std::string &contentType)
+{
+    quillnet::HttpUrlRecord record{};
+    record.port = port;
+    setText(record.host, host);
+    setText(record.path, path);
+    setText(record.contentType, contentType);
+    return sendRecord(window, quillnet::kKindHttpUrl, &record, sizeof record);
+}
+
+bool WaitFor(const std::function<bool()> &done, std::chrono::milliseconds limit)
+{
+    return QTest::qWaitFor(done, static_cast<int>(limit.count()));
+}
+
+std::string RowLine(tarvolin::UrlList list, const tarvolin::UrlRow &row)
+{
+    return std::string(list == tarvolin::kAllList ? "all" : "media") + '|' + row.extension + '|' + row.url + '|' +
+           row.third;
+}
+
+}

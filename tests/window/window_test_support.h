@@ -1,0 +1,79 @@
+// What the window tests share: a desktop that answers in the user's place, a
+// stand-in for the capture library's capture functions, and records to send.
+#pragma once
+
+#include <QWidget>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "capture_control.h"
+#include "desktop.h"
+#include "message_window.h"
+#include "url_store.h"
+
+namespace testing_support {
+
+// Answers in the user's place. A dialog run modally is handed to `onDialog`,
+// which may work its controls; its result is the dialog's, Rejected when the
+// dialog was left open.
+class FakeDesktop : public tarvolin::Desktop {
+public:
+    bool askYesNo(QWidget *, const QString &text) override;
+    void inform(QWidget *, const QString &text) override;
+    void openUrl(const QUrl &url) override;
+    int runModal(QDialog &dialog) override;
+
+    bool answer = false;
+    std::vector<QString> questions;
+    std::vector<QString> notices;
+    std::vector<QUrl> opened;
+    std::vector<QString> dialogTitles;
+    std::function<void(QDialog &)> onDialog;
+};
+
+// A control of a dialog by its number; null when there is none.
+template <typename Control>
+Control *ControlById(QWidget &dialog, int id)
+{
+    for (Control *child : dialog.findChildren<Control *>()) {
+        if (child->property("controlId").toInt() == id)
+            return child;
+    }
+    return nullptr;
+}
+
+// Behaves towards the window as the capture library does: StartCapture sets its
+// run flag when it begins (after `startDelay`), sends a record every millisecond
+// while `sending` is on, and returns once StopCapture has cleared the flag.
+// StartCapture on the adapter "fail" returns -1 at once.
+struct FakeCapture {
+    static inline std::atomic<int> runFlag{0};
+    static inline std::atomic<int> inside{0};
+    static inline std::atomic<int> mostInside{0};
+    static inline std::atomic<int> returned{0};
+    static inline std::atomic<int> sent{0};
+    static inline std::atomic<int> startDelayMs{0};
+    static inline std::atomic<bool> sending{false};
+
+    static void reset();
+    static tarvolin::CaptureFunctions functions();
+    static int32_t start(int32_t token, HWND window, const char *adapter, int32_t netmask);
+    static int32_t stop(HWND window);
+};
+
+// Records as the capture library sends them; each returns the send's result.
+intptr_t SendUrlText(HWND window, const std::string &url);
+intptr_t SendHttpUrl(HWND window, int32_t port, const std::string &host, const std::string &path,
+                     const std::string &contentType);
+
+// Runs the event loop until `done` holds or the limit passes; whether it holds.
+bool WaitFor(const std::function<bool()> &done, std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// Rows as the window or the core shows them: "all|ext|url|third".
+std::string RowLine(tarvolin::UrlList list, const tarvolin::UrlRow &row);
+
+}
