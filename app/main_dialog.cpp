@@ -7,10 +7,16 @@
 #include <QStatusBar>
 #include <QStyle>
 
+#include <cstdlib>
+
+#include "adapter_dialog.h"
 #include "desktop.h"
+#include "details_dialog.h"
+#include "new_version_dialog.h"
 #include "program_info.h"
 #include "resource_ids.h"
 #include "ui_main_dialog.h"
+#include "update_check.h"
 #include "window_messages.h"
 
 // Resources of a static library are registered by hand.
@@ -41,6 +47,7 @@ constexpr std::chrono::milliseconds kRefreshInterval(50);
 constexpr int kRowPadding = 4;
 constexpr char kCommandIdProperty[] = "commandId";
 constexpr int kDetailsPosition = 3;
+constexpr int kDecimalBase = 10;
 
 QString text(const std::string &value)
 {
@@ -49,14 +56,15 @@ QString text(const std::string &value)
 
 }
 
-CMainDlg::CMainDlg(Settings &settings, std::string settingsPath, CaptureFunctions capture, Desktop &desktop,
-                   QWidget *parent)
+CMainDlg::CMainDlg(Settings &settings, std::string settingsPath, WindowServices services, QWidget *parent)
     : QDialog(parent), ui_(std::make_unique<Ui_CMainDlg>()), settings_(settings),
-      settingsPath_(std::move(settingsPath)), desktop_(desktop), mediaModel_(icons_), allModel_(icons_),
+      settingsPath_(std::move(settingsPath)), desktop_(services.desktop), services_(std::move(services)),
+      mediaModel_(icons_), allModel_(icons_),
       messageWindow_([this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
           return handleMessage(message, wParam, lParam);
       }),
-      store_(settings_, *this), capture_(std::move(capture), settings_, messageWindow_.handle(), *this)
+      store_(settings_, *this), handOff_(services_.downloadManager, services_.handOffReplyTimeoutMs),
+      capture_(services_.capture, settings_, messageWindow_.handle(), *this)
 {
     initResources();
     ui_->setupUi(this);
@@ -91,8 +99,13 @@ void CMainDlg::OnInitDialog()
     refreshTimer_.setSingleShot(true);
     refreshTimer_.setInterval(kRefreshInterval);
     connect(&refreshTimer_, &QTimer::timeout, this, &CMainDlg::refreshLists);
+    store_.onHandOff([this](const std::string &url) { handOffAutomatically(url); });
     resize(kClientSize.width(), kClientSize.height() + ui_->menuBar->sizeHint().height());
     layoutControls();
+    if (!services_.updateUrl.isEmpty()) {
+        updateCheck_ = std::make_unique<UpdateCheck>(messageWindow_.handle(), services_.updateUrl);
+        updateCheck_->start();
+    }
 }
 
 void CMainDlg::prepareButtons()
@@ -136,6 +149,8 @@ void CMainDlg::prepareList(QTableView *view, UrlListModel &model)
     view->setWordWrap(false);
     const UrlList list = view == ui_->allList ? kAllList : kMediaFilesList;
     connect(view, &QWidget::customContextMenuRequested, this, [this, list] { showUrlMenu(list); });
+    if (list == kAllList)
+        connect(view, &QAbstractItemView::doubleClicked, this, &CMainDlg::showDetails);
 }
 
 void CMainDlg::connectCommands()
@@ -225,6 +240,9 @@ intptr_t CMainDlg::handleMessage(uint32_t message, uintptr_t wParam, intptr_t lP
     case WM_CAPTURE_ENDED:
         capture_.ended(static_cast<uint32_t>(wParam));
         return 0;
+    case WM_NEW_VERSION:
+        showNewVersion();
+        return 0;
     default:
         return store_.handleMessage(message, wParam, lParam);
     }
@@ -258,8 +276,32 @@ std::unique_ptr<QMenu> CMainDlg::urlMenu(int selectedRows)
 
 void CMainDlg::showUrlMenu(UrlList list)
 {
-    const int selected = static_cast<int>(listView(list)->selectionModel()->selectedRows().size());
-    urlMenu(selected)->exec(QCursor::pos());
+    urlMenu(static_cast<int>(selectedRows(list).size()))->exec(QCursor::pos());
+}
+
+// Limited-buffer rows carry their entry's number; no-limit rows carry a content
+// type, which names no entry, so they open nothing.
+void CMainDlg::showDetails()
+{
+    const std::vector<int> rows = selectedRows(kAllList);
+    if (rows.empty())
+        return;
+    const std::string &third = allModel_.row(rows.front()).third;
+    const int64_t number = std::strtoll(third.c_str(), nullptr, kDecimalBase);
+    if (number <= 0)
+        return;
+    if (const HandOffRecord *entry = store_.entry(number)) {
+        CDetailsDlg details(*entry, this);
+        desktop_.runModal(details);
+    }
+}
+
+void CMainDlg::showNewVersion()
+{
+    if (!updateCheck_)
+        return;
+    CNewVersionDlg dialog(updateCheck_->latestVersionText(), desktop_, this);
+    desktop_.runModal(dialog);
 }
 
 void CMainDlg::scheduleRefresh()
@@ -326,8 +368,11 @@ void CMainDlg::showStopping()
 
 std::optional<ChosenAdapter> CMainDlg::chooseAdapter()
 {
-    showCaptureStatus(kNoAdapterText);
-    return std::nullopt;
+    CAdapterDlg dialog(desktop_, this, services_.listAdapters);
+    desktop_.runModal(dialog);
+    if (dialog.interfaceName().empty())
+        return std::nullopt;
+    return ChosenAdapter{dialog.interfaceName(), dialog.description(), dialog.netmask()};
 }
 
 void CMainDlg::clearAllList()

@@ -4,15 +4,20 @@
 #pragma once
 
 #include <QDialog>
+#include <QUrl>
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "adapter_info.h"
 #include "capture_control.h"
 #include "extension_icons.h"
+#include "handoff_link.h"
 #include "settings.h"
 #include "qt_message_window.h"
 #include "url_list_model.h"
@@ -28,6 +33,24 @@ struct TabNotification;
 namespace tarvolin {
 
 class Desktop;
+class UpdateCheck;
+
+// What the window works with outside itself.
+struct WindowServices {
+    WindowServices(CaptureFunctions captureFunctions, Desktop &desktopServices)
+        : capture(std::move(captureFunctions)), desktop(desktopServices)
+    {
+    }
+
+    CaptureFunctions capture;
+    Desktop &desktop;
+    // Lists the capture devices for the adapter dialog.
+    std::function<std::optional<std::vector<AdapterRow>>()> listAdapters = ListLocalAdapters;
+    // Where to ask for the newest version; empty: no update check.
+    QUrl updateUrl;
+    QString downloadManager = QString::fromLatin1(kDownloadManagerName);
+    int handOffReplyTimeoutMs = kHandOffReplyTimeoutMs;
+};
 
 // Command ids of the buttons and menu items.
 enum CommandId : int {
@@ -47,15 +70,13 @@ enum CommandId : int {
 
 inline constexpr int kStatusPartCount = 3;
 inline constexpr char kAdapterLabel[] = "Adapter:";
-inline constexpr char kNoAdapterText[] = "No adapter chosen";
 inline constexpr char kExitQuestion[] = "Capturing data, continue to exit?";
 
 class CMainDlg : public QDialog, private UrlListView, private CaptureView {
     Q_OBJECT
 
 public:
-    CMainDlg(Settings &settings, std::string settingsPath, CaptureFunctions capture, Desktop &desktop,
-             QWidget *parent = nullptr);
+    CMainDlg(Settings &settings, std::string settingsPath, WindowServices services, QWidget *parent = nullptr);
     ~CMainDlg() override;
 
     // Every button and menu item arrives here with its command id.
@@ -91,6 +112,9 @@ private:
     intptr_t handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
     void onTabNotification(const TabNotification &notification);
     void showUrlMenu(UrlList list);
+    void showDetails();
+    void showNewVersion();
+    std::vector<int> selectedRows(UrlList list) const;
     UrlList currentList() const { return currentTab_ == kAllList ? kAllList : kMediaFilesList; }
     void scheduleRefresh();
 
@@ -98,6 +122,9 @@ private:
     void CopySelectedUrls();
     void toggleTopmost();
     void exitProgram();
+    void runOptions();
+    void handOffSelected(bool immediately);
+    void handOffAutomatically(const std::string &url);
 
     // UrlListView
     void appendRow(UrlList list, const UrlRow &row) override;
@@ -117,6 +144,7 @@ private:
     Settings &settings_;
     const std::string settingsPath_;
     Desktop &desktop_;
+    WindowServices services_;
     ExtensionIcons icons_;
     UrlListModel mediaModel_;
     UrlListModel allModel_;
@@ -129,6 +157,8 @@ private:
 
     QtMessageWindow messageWindow_;
     UrlStore store_;
+    HandOffLink handOff_;
+    std::unique_ptr<UpdateCheck> updateCheck_;
     CaptureControl capture_; // last: its threads send to the members above
 };
 

@@ -203,6 +203,12 @@ void UrlStore::fillEntry(int32_t number)
     target = HandOffRecord{};
     const size_t length = std::min(currentUrl_.size(), kEntryUrlWidth - 1);
     std::memcpy(target.url, currentUrl_.data(), length);
+    entryUrlCut_[static_cast<size_t>(number - 1)] = length < currentUrl_.size();
+}
+
+bool UrlStore::entryUrlCut(int64_t number) const
+{
+    return entry(number) && entryUrlCut_[static_cast<size_t>(number - 1)];
 }
 
 const HandOffRecord *UrlStore::entry(int64_t number) const

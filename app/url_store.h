@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "message_window.h"
 #include "records.h"
@@ -115,6 +116,8 @@ public:
 
     // Entry `number` of the entry store; null for a number outside 1 to 10,000.
     const HandOffRecord *entry(int64_t number) const;
+    // Whether that entry's URL had to be cut to fit its field.
+    bool entryUrlCut(int64_t number) const;
 
 private:
     struct CaseInsensitiveHash {
@@ -159,6 +162,7 @@ private:
     std::unordered_set<std::string, CaseInsensitiveHash, CaseInsensitiveEqual> mediaUrls_;
     // Zero pages until touched: only the entries in use take memory.
     std::unique_ptr<HandOffRecord[], FreeEntries> entries_;
+    std::vector<bool> entryUrlCut_ = std::vector<bool>(kEntryCount);
 };
 
 }

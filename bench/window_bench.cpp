@@ -66,7 +66,7 @@ WindowFigures windowFill(const std::string &source)
     settings.Adapter = source;
     const QuillnetLibrary library;
     SystemDesktop desktop;
-    CMainDlg window(settings, "/dev/null", {library.startCapture, library.stopCapture, library.error()}, desktop);
+    CMainDlg window(settings, "/dev/null", WindowServices({library.startCapture, library.stopCapture, library.error()}, desktop));
     window.show();
     QCoreApplication::processEvents();
 

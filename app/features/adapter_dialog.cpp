@@ -40,12 +40,6 @@ QStringList rowTexts(const AdapterRow &row)
     return {localText(row.description), localText(row.address), localText(row.netmaskText), localText(row.name)};
 }
 
-void runNoAdapterDialog(Desktop &desktop, QWidget *parent)
-{
-    CNoAdapterDlg dialog(desktop, parent);
-    dialog.exec();
-}
-
 }
 
 CNoAdapterDlg::CNoAdapterDlg(Desktop &desktop, QWidget *parent)
@@ -64,8 +58,7 @@ void CNoAdapterDlg::openHelpPage()
     desktop_.openUrl(VendorPage(kNoAdapterHelpPage));
 }
 
-CAdapterDlg::CAdapterDlg(Desktop &desktop, QWidget *parent, const AdapterSource &listAdapters,
-                         const NoAdapterNotice &noAdapter)
+CAdapterDlg::CAdapterDlg(Desktop &desktop, QWidget *parent, const AdapterSource &listAdapters)
     : QDialog(parent), ui_(std::make_unique<Ui::CAdapterDlg>())
 {
     ui_->setupUi(this);
@@ -76,7 +69,8 @@ CAdapterDlg::CAdapterDlg(Desktop &desktop, QWidget *parent, const AdapterSource 
 
     std::optional<std::vector<AdapterRow>> rows = listAdapters();
     if (!rows) {
-        noAdapter ? noAdapter(parent) : runNoAdapterDialog(desktop, parent);
+        CNoAdapterDlg notice(desktop, parent);
+        desktop.runModal(notice);
         return;
     }
     rows_ = std::move(*rows);

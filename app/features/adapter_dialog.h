@@ -47,12 +47,10 @@ class CAdapterDlg : public QDialog {
 
 public:
     using AdapterSource = std::function<std::optional<std::vector<AdapterRow>>()>;
-    // Runs with the dialog's parent, before the dialog shows. Empty: a modal CNoAdapterDlg.
-    using NoAdapterNotice = std::function<void(QWidget *parent)>;
 
+    // The no-adapter notice runs through `desktop`, before this dialog shows.
     explicit CAdapterDlg(Desktop &desktop, QWidget *parent = nullptr,
-                         const AdapterSource &listAdapters = ListLocalAdapters,
-                         const NoAdapterNotice &noAdapter = {});
+                         const AdapterSource &listAdapters = ListLocalAdapters);
     ~CAdapterDlg() override;
 
     // The pcap device name; empty when nothing was chosen.

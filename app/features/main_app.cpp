@@ -62,7 +62,9 @@ int CMainApp::run(int argc, char **argv)
     LoadSettings(settings, settingsPath);
 
     SystemDesktop desktop;
-    CMainDlg window(settings, settingsPath, captureFunctions(library), desktop);
+    WindowServices services(captureFunctions(library), desktop);
+    services.updateUrl = VendorPage(kVersionPath);
+    CMainDlg window(settings, settingsPath, std::move(services));
     QObject::connect(&window, &QDialog::finished, &application, &QApplication::quit);
     window.show();
     return QApplication::exec();

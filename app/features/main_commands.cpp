@@ -1,14 +1,12 @@
 // The main window's commands: what each button and menu item does.
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QItemSelectionModel>
-#include <QTableView>
 #include <QWindow>
 
-#include <algorithm>
-
+#include "about_dialog.h"
 #include "desktop.h"
 #include "main_dialog.h"
+#include "options_dialog.h"
 #include "program_info.h"
 #include "resource_ids.h"
 #include "ui_main_dialog.h"
@@ -18,7 +16,6 @@ namespace tarvolin {
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
-constexpr char kSettingsNotSaved[] = "The settings could not be saved to %1.";
 
 }
 
@@ -27,6 +24,9 @@ void CMainDlg::OnCommand(int id)
     switch (id) {
     case kCommandStart:
         capture_.command();
+        return;
+    case kCommandOptions:
+        runOptions();
         return;
     case kCommandCopy:
     case kCommandCopyUrls:
@@ -45,6 +45,17 @@ void CMainDlg::OnCommand(int id)
     case kCommandHelpMenu:
         desktop_.openUrl(VendorPage(kSupportPage));
         return;
+    case kCommandAbout: {
+        CAboutDlg about(desktop_, this);
+        desktop_.runModal(about);
+        return;
+    }
+    case kCommandDownload:
+        handOffSelected(false);
+        return;
+    case kCommandDownloadImmediately:
+        handOffSelected(true);
+        return;
     default:
         return;
     }
@@ -54,13 +65,19 @@ void CMainDlg::OnCommand(int id)
 void CMainDlg::CopySelectedUrls()
 {
     const UrlList list = currentList();
-    QModelIndexList selected = listView(list)->selectionModel()->selectedRows();
-    std::sort(selected.begin(), selected.end(),
-              [](const QModelIndex &left, const QModelIndex &right) { return left.row() < right.row(); });
     QString copied;
-    for (const QModelIndex &index : selected)
-        copied += QString::fromStdString(model(list).row(index.row()).url) + QLatin1String(kLineEnd);
+    for (int row : selectedRows(list))
+        copied += QString::fromStdString(model(list).row(row).url) + QLatin1String(kLineEnd);
     QGuiApplication::clipboard()->setText(copied);
+}
+
+// Confirmed or not, the adapter part of the status bar shows the settings' adapter.
+void CMainDlg::runOptions()
+{
+    COptionsDlg options(settings_, settingsPath_, capture_.capturing(), desktop_, [this] { return chooseAdapter(); },
+                        this);
+    desktop_.runModal(options);
+    showAdapter(settings_.AdapterDescription);
 }
 
 // Told to the window system directly: changing a shown widget's flags would

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -91,8 +90,7 @@ protected:
     std::unique_ptr<CAdapterDlg> open()
     {
         auto dialog = std::make_unique<CAdapterDlg>(
-            desktop, nullptr, [this] { return std::optional(DescribeAdapters(devices.first())); },
-            [this](QWidget *) { ++notices; });
+            desktop, nullptr, [this] { return std::optional(DescribeAdapters(devices.first())); });
         dialog->show();
         return dialog;
     }
@@ -127,7 +125,6 @@ protected:
 
     DeviceList devices;
     FakeDesktop desktop;
-    int notices = 0;
 };
 
 TEST_F(AdapterDialogTest, ShowsEachDeviceWithItsLabelAndLastIpv4Address)
@@ -151,7 +148,7 @@ TEST_F(AdapterDialogTest, ShowsEachDeviceWithItsLabelAndLastIpv4Address)
     ASSERT_EQ(adapters.topLevelItemCount(), 2);
     EXPECT_EQ(row(*dialog, 0), QStringList({"Intel PRO/1000", "192.168.1.7", "255.255.255.128", "eth0"}));
     EXPECT_EQ(row(*dialog, 1), QStringList({"", "N/A", "N/A", "tun0"}));
-    EXPECT_EQ(notices, 0);
+    EXPECT_TRUE(desktop.dialogTitles.empty());
 }
 
 TEST_F(AdapterDialogTest, DevicesWithoutAMaskedIpv4AddressCarryTheNetmaskBefore)
@@ -221,26 +218,21 @@ TEST_F(AdapterDialogTest, NoDevicesIsAnEmptyListWithoutTheNotice)
 {
     auto dialog = open();
     EXPECT_EQ(list(*dialog).topLevelItemCount(), 0);
-    EXPECT_EQ(notices, 0);
+    EXPECT_TRUE(desktop.dialogTitles.empty());
 }
 
 TEST(AdapterDialog, FailedListingRunsTheNoAdapterDialogBeforeShowingAnEmptyList)
 {
     FakeDesktop desktop;
-    QObject timerOwner;
-    bool sawNotice = false;
-    bool othersVisible = true;
-    QTimer::singleShot(0, &timerOwner, [&] {
-        QWidget *modal = QApplication::activeModalWidget();
-        sawNotice = qobject_cast<CNoAdapterDlg *>(modal) != nullptr;
-        othersVisible = std::ranges::any_of(QApplication::topLevelWidgets(),
-                                            [modal](QWidget *widget) { return widget != modal && widget->isVisible(); });
-        if (modal)
-            modal->close();
-    });
+    bool adapterDialogShown = true;
+    desktop.onDialog = [&](QDialog &notice) {
+        adapterDialogShown = std::ranges::any_of(QApplication::topLevelWidgets(), [&notice](QWidget *widget) {
+            return widget != &notice && qobject_cast<CAdapterDlg *>(widget) && widget->isVisible();
+        });
+    };
     CAdapterDlg dialog(desktop, nullptr, [] { return std::nullopt; });
-    EXPECT_TRUE(sawNotice);
-    EXPECT_FALSE(othersVisible);
+    EXPECT_EQ(desktop.dialogTitles, std::vector<QString>{"Error"});
+    EXPECT_FALSE(adapterDialogShown);
     EXPECT_EQ(control<QTreeWidget>(dialog, kListId).topLevelItemCount(), 0);
 }
 

@@ -4,8 +4,11 @@
 
 #include <QCoreApplication>
 #include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
 
 #include <chrono>
+#include <filesystem>
 
 #include "main_dialog.h"
 #include "quillnet_library.h"
@@ -26,7 +29,7 @@ protected:
     std::unique_ptr<CMainDlg> openWindow(const std::string &adapter, CaptureFunctions functions)
     {
         settings.Adapter = adapter;
-        auto window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"), std::move(functions), desktop);
+        auto window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"), WindowServices(std::move(functions), desktop));
         window->show();
         return window;
     }
@@ -58,12 +61,36 @@ TEST_F(CaptureControlTest, AFailedStartReturnsToIdleAndSaysWhy)
     press(*noLibrary);
     ASSERT_TRUE(WaitFor([&] { return !noLibrary->capturing(); }));
     EXPECT_EQ(noLibrary->statusText(1), "Capture library not found: cannot load libquillnet.so");
+}
 
-    const auto noAdapter = openWindow("", FakeCapture::functions());
-    press(*noAdapter);
-    EXPECT_FALSE(noAdapter->capturing());
-    EXPECT_EQ(noAdapter->statusText(1), "No adapter chosen");
-    EXPECT_EQ(FakeCapture::mostInside, 0);
+TEST_F(CaptureControlTest, AStartWithoutAnAdapterAsksForOne)
+{
+    auto functions = FakeCapture::functions();
+    settings.Adapter.clear();
+    WindowServices services(functions, desktop);
+    services.listAdapters = [] {
+        return std::optional<std::vector<AdapterRow>>({{"Loopback", "127.0.0.1", "255.0.0.0", "lo-fake", 255}});
+    };
+    CMainDlg window(settings, folder.file("setting.ini"), std::move(services));
+    window.show();
+
+    press(window);
+    EXPECT_EQ(desktop.dialogTitles, std::vector<QString>{"Adapter Information"});
+    EXPECT_FALSE(window.capturing()) << "cancelled: nothing starts";
+    EXPECT_TRUE(settings.Adapter.empty());
+
+    desktop.onDialog = [](QDialog &dialog) {
+        auto *list = ControlById<QTreeWidget>(dialog, 1002);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+        QTest::mouseClick(ControlById<QPushButton>(dialog, 1), Qt::LeftButton);
+    };
+    press(window);
+    EXPECT_TRUE(window.capturing());
+    EXPECT_EQ(settings.Adapter, "lo-fake");
+    EXPECT_EQ(settings.adapterNetmask, 255);
+    EXPECT_EQ(window.statusText(0), "Adapter:Loopback");
+    EXPECT_FALSE(std::filesystem::exists(folder.file("setting.ini"))) << "a choice at Start is saved on Exit or Options";
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::inside == 1; }));
 }
 
 TEST_F(CaptureControlTest, AStopRightAfterStartEndsTheCapture)

@@ -79,7 +79,7 @@ protected:
         FakeCapture::reset();
         settings.NoLimitBufferSize = 1;
         settings.Adapter = "lo-fake";
-        window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"), FakeCapture::functions(), desktop);
+        window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"), WindowServices(FakeCapture::functions(), desktop));
         window->show();
     }
 

@@ -22,59 +22,15 @@ namespace {
 
 using namespace tarvolin;
 using testing_support::ControlById;
+using testing_support::CannedHttpServer;
 using testing_support::FakeDesktop;
+using testing_support::HttpResponse;
 using testing_support::RecordingWindow;
 
 constexpr int kGenerousWaitMs = 20'000;
 constexpr int kVersionTextId = 1030;
 constexpr int kWhatIsNewId = 1029;
 constexpr int kCancelId = 2;
-
-QByteArray HttpResponse(const QByteArray &status, const QByteArray &body)
-{
-    return "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size())
-        + "\r\nConnection: close\r\n\r\n" + body;
-}
-
-// Answers each request with `response`; with an empty one, accepts and never answers.
-class CannedHttpServer : public QObject {
-public:
-    explicit CannedHttpServer(QByteArray response) : response_(std::move(response))
-    {
-        connect(&server_, &QTcpServer::newConnection, this, &CannedHttpServer::accept);
-        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost));
-    }
-
-    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/ver").arg(server_.serverPort())); }
-
-    QList<QByteArray> requestLines;
-    int disconnections = 0;
-
-private:
-    void accept()
-    {
-        while (QTcpSocket *socket = server_.nextPendingConnection()) {
-            auto request = std::make_shared<QByteArray>();
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket, request] { answer(*socket, *request); });
-            connect(socket, &QTcpSocket::disconnected, this, [this] { ++disconnections; });
-        }
-    }
-
-    void answer(QTcpSocket &socket, QByteArray &request)
-    {
-        request += socket.readAll();
-        if (!request.contains("\r\n\r\n"))
-            return;
-        requestLines.push_back(request.left(request.indexOf("\r\n")));
-        if (response_.isEmpty())
-            return;
-        socket.write(response_);
-        socket.disconnectFromHost();
-    }
-
-    QByteArray response_;
-    QTcpServer server_;
-};
 
 class UpdateCheckTest : public testing::Test {
 protected:

@@ -3,8 +3,11 @@
 #include <QDialog>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "records.h"
@@ -98,6 +101,44 @@ int32_t FakeCapture::stop(HWND)
 {
     runFlag = 0;
     return 0;
+}
+
+QByteArray HttpResponse(const QByteArray &status, const QByteArray &body)
+{
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
+
+CannedHttpServer::CannedHttpServer(QByteArray response) : response_(std::move(response))
+{
+    connect(&server_, &QTcpServer::newConnection, this, &CannedHttpServer::accept);
+    EXPECT_TRUE(server_.listen(QHostAddress::LocalHost));
+}
+
+QUrl CannedHttpServer::url() const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/ver").arg(server_.serverPort()));
+}
+
+void CannedHttpServer::accept()
+{
+    while (QTcpSocket *socket = server_.nextPendingConnection()) {
+        auto request = std::make_shared<QByteArray>();
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, request] { answer(*socket, *request); });
+        connect(socket, &QTcpSocket::disconnected, this, [this] { ++disconnections; });
+    }
+}
+
+void CannedHttpServer::answer(QTcpSocket &socket, QByteArray &request)
+{
+    request += socket.readAll();
+    if (!request.contains("\r\n\r\n"))
+        return;
+    requestLines.push_back(request.left(request.indexOf("\r\n")));
+    if (response_.isEmpty())
+        return;
+    socket.write(response_);
+    socket.disconnectFromHost();
 }
 
 intptr_t SendUrlText(HWND window, const std::string &url)

@@ -2,6 +2,9 @@
 // stand-in for the capture library's capture functions, and records to send.
 #pragma once
 
+#include <QByteArray>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QWidget>
 
 #include <atomic>
@@ -63,6 +66,27 @@ struct FakeCapture {
     static tarvolin::CaptureFunctions functions();
     static int32_t start(int32_t token, HWND window, const char *adapter, int32_t netmask);
     static int32_t stop(HWND window);
+};
+
+QByteArray HttpResponse(const QByteArray &status, const QByteArray &body);
+
+// An HTTP server on 127.0.0.1 that answers each request with `response`; with
+// an empty one, it accepts and never answers.
+class CannedHttpServer : public QObject {
+public:
+    explicit CannedHttpServer(QByteArray response);
+
+    QUrl url() const;
+
+    QList<QByteArray> requestLines;
+    int disconnections = 0;
+
+private:
+    void accept();
+    void answer(QTcpSocket &socket, QByteArray &request);
+
+    QByteArray response_;
+    QTcpServer server_;
 };
 
 // Records as the capture library sends them; each returns the send's result.

@@ -1,0 +1,104 @@
+// Hand-off to the download manager: the records, and the window's three ways
+// of sending them.
+#include "download_handoff.h"
+
+#include <QItemSelectionModel>
+#include <QTableView>
+
+#include <algorithm>
+#include <cstring>
+
+#include "desktop.h"
+#include "main_dialog.h"
+#include "text.h"
+
+namespace tarvolin {
+
+namespace {
+
+constexpr int kDecimalBase = 10;
+
+// The leading decimal digits of the text; 0 without any.
+int64_t leadingNumber(std::string_view text)
+{
+    int64_t number = 0;
+    for (char digit : text) {
+        if (digit < '0' || digit > '9' || number > kEntryCount)
+            break;
+        number = number * kDecimalBase + (digit - '0');
+    }
+    return number;
+}
+
+}
+
+std::optional<HandOffRecord> UrlOnlyRecord(std::string_view url)
+{
+    if (url.size() >= kEntryUrlWidth)
+        return std::nullopt;
+    HandOffRecord record{};
+    std::memcpy(record.url, url.data(), url.size());
+    return record;
+}
+
+std::optional<HandOffRecord> RowRecord(const UrlRow &row, const UrlStore &store, bool noLimit)
+{
+    if (!noLimit) {
+        const int64_t number = leadingNumber(Trim(row.third));
+        if (const HandOffRecord *entry = store.entry(number))
+            return store.entryUrlCut(number) ? std::nullopt : std::optional(*entry);
+    }
+    return UrlOnlyRecord(Trim(row.url));
+}
+
+std::vector<int> CMainDlg::selectedRows(UrlList list) const
+{
+    std::vector<int> rows;
+    for (const QModelIndex &index : listView(list)->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// The first selected row for a plain download, or every one for an immediate
+// download; rows whose URL does not fit are left out and named.
+void CMainDlg::handOffSelected(bool immediately)
+{
+    std::vector<int> rows = selectedRows(currentList());
+    if (rows.empty() && !immediately)
+        return;
+    if (!handOff_.receiverListening()) {
+        desktop_.inform(this, QString::fromLatin1(kPleaseRunDownloadManager));
+        return;
+    }
+    if (!immediately)
+        rows.resize(1);
+    std::vector<HandOffMessage> messages;
+    bool tooLong = false;
+    for (int row : rows) {
+        const std::optional<HandOffRecord> record =
+            RowRecord(model(currentList()).row(row), store_, settings_.NoLimitBufferSize != 0);
+        if (record)
+            messages.push_back({immediately ? kHandOffImmediate : kHandOffPlain, *record});
+        tooLong = tooLong || !record;
+    }
+    if (tooLong)
+        desktop_.inform(this, QString::fromLatin1(kUrlTooLong));
+    if (messages.empty())
+        return;
+    handOff_.send(std::move(messages), [this](HandOffResult result) {
+        if (result != HandOffResult::Delivered)
+            desktop_.inform(this, QString::fromLatin1(kPleaseRunDownloadManager));
+    });
+}
+
+// Silent whatever happens: the capture goes on.
+void CMainDlg::handOffAutomatically(const std::string &url)
+{
+    if (!handOff_.receiverListening())
+        return;
+    if (const std::optional<HandOffRecord> record = UrlOnlyRecord(url))
+        handOff_.send({{kHandOffImmediate, *record}});
+}
+
+}

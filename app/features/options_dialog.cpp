@@ -1,0 +1,61 @@
+#include "options_dialog.h"
+
+#include "desktop.h"
+#include "text.h"
+#include "ui_options_dialog.h"
+
+namespace tarvolin {
+
+namespace {
+
+constexpr char kListEnd[] = " ";
+
+}
+
+COptionsDlg::COptionsDlg(Settings &settings, std::string settingsPath, bool capturing, Desktop &desktop,
+                         AdapterChooser chooseAdapter, QWidget *parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::COptionsDlg>()), settings_(settings),
+      settingsPath_(std::move(settingsPath)), desktop_(desktop), chooseAdapter_(std::move(chooseAdapter)),
+      adapter_{settings.Adapter, settings.AdapterDescription, settings.adapterNetmask}
+{
+    ui_->setupUi(this);
+    ui_->adapterEdit->setText(QString::fromStdString(adapter_.description));
+    // The running capture keeps the adapter it started with.
+    for (QWidget *control : {static_cast<QWidget *>(ui_->adapterEdit), static_cast<QWidget *>(ui_->selectButton),
+                             static_cast<QWidget *>(ui_->noLimitCheck)})
+        control->setEnabled(!capturing);
+    ui_->noLimitCheck->hide();
+    ui_->autoFilesEdit->hide();
+    ui_->noLimitCheck->setChecked(settings.NoLimitBufferSize != 0);
+    ui_->autoDownloadCheck->setChecked(settings.AutoDownload != 0);
+    ui_->autoFilesEdit->setText(QString::fromStdString(settings.DownloadAutoFilesList));
+    connect(ui_->selectButton, &QPushButton::clicked, this, &COptionsDlg::selectAdapter);
+    connect(ui_->okButton, &QPushButton::clicked, this, &COptionsDlg::confirm);
+    connect(ui_->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+COptionsDlg::~COptionsDlg() = default;
+
+void COptionsDlg::selectAdapter()
+{
+    const std::optional<ChosenAdapter> chosen = chooseAdapter_();
+    if (!chosen || chosen->name.empty())
+        return;
+    adapter_ = *chosen;
+    ui_->adapterEdit->setText(QString::fromStdString(adapter_.description));
+}
+
+void COptionsDlg::confirm()
+{
+    settings_.NoLimitBufferSize = 1;
+    settings_.AdapterDescription = adapter_.description;
+    settings_.adapterNetmask = adapter_.netmask;
+    settings_.Adapter = adapter_.name;
+    settings_.AutoDownload = ui_->autoDownloadCheck->isChecked() ? 1 : 0;
+    settings_.DownloadAutoFilesList = std::string(Trim(ui_->autoFilesEdit->text().toStdString())) + kListEnd;
+    if (!SaveSettings(settings_, settingsPath_))
+        desktop_.inform(this, QString::fromLatin1(kSettingsNotSaved).arg(QString::fromStdString(settingsPath_)));
+    accept();
+}
+
+}

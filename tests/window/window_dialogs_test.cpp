@@ -1,0 +1,171 @@
+// The dialogs the main window opens: Details, Options, About and New version.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "custom_tab_ctrl.h"
+#include "main_dialog.h"
+#include "temporary_directory.h"
+#include "window_test_support.h"
+
+using namespace tarvolin;
+using namespace testing_support;
+using namespace std::chrono_literals;
+
+namespace {
+
+enum : int {
+    kDetailsUrl = 1032,
+    kOptionsAdapter = 1027,
+    kOptionsSelect = 1028,
+    kOptionsNoLimit = 1033,
+    kOptionsAutoDownload = 1036,
+    kOptionsFileList = 1037,
+    kAdapterList = 1002,
+    kOk = 1,
+    kCancel = 2,
+    kAboutVersion = 1012,
+    kAboutPurpose = 1015,
+    kAboutSite = 1010,
+};
+
+void click(QDialog &dialog, int id)
+{
+    QTest::mouseClick(ControlById<QPushButton>(dialog, id), Qt::LeftButton);
+}
+
+class WindowDialogsTest : public ::testing::Test {
+protected:
+    WindowDialogsTest() { FakeCapture::reset(); }
+
+    void open(QUrl updateUrl = {})
+    {
+        WindowServices services(FakeCapture::functions(), desktop);
+        services.updateUrl = std::move(updateUrl);
+        services.listAdapters = [] {
+            return std::optional<std::vector<AdapterRow>>({{"Ethernet", "10.0.0.2", "255.255.255.0", "eth9", 16777215}});
+        };
+        window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"), std::move(services));
+        window->show();
+    }
+
+    void doubleClickAllRow(int row)
+    {
+        auto *tabs = window->findChild<CCustomTabCtrl *>("tabStrip");
+        const TabRect tab = tabs->tabShapeRect(kAllList);
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, QPoint((tab.left + tab.right) / 2, tabs->height() / 2));
+        window->refreshLists();
+        QTableView *list = window->listView(kAllList);
+        const QPoint at = list->visualRect(list->model()->index(row, 1)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    TemporaryDirectory folder;
+    Settings settings;
+    FakeDesktop desktop;
+    std::unique_ptr<CMainDlg> window;
+};
+
+TEST_F(WindowDialogsTest, DetailsOpenForRowsThatNameTheirEntry)
+{
+    open();
+    QString shownUrl;
+    desktop.onDialog = [&](QDialog &dialog) { shownUrl = ControlById<QLineEdit>(dialog, kDetailsUrl)->text(); };
+    SendUrlText(window->handle(), "rtsp://cam.example/live.sdp");
+    doubleClickAllRow(0);
+    EXPECT_EQ(desktop.dialogTitles, std::vector<QString>{"Details"}) << "limited-buffer rows carry their number";
+    EXPECT_EQ(shownUrl, "rtsp://cam.example/live.sdp");
+
+    settings.NoLimitBufferSize = 1;
+    SendHttpUrl(window->handle(), 80, "example.com", "/v.flv", "video/x-flv");
+    doubleClickAllRow(1);
+    EXPECT_EQ(desktop.dialogTitles.size(), 1u) << "a content type names no entry";
+}
+
+TEST_F(WindowDialogsTest, OptionsDuringACaptureKeepTheAdapterAndSaveOnOk)
+{
+    settings.Adapter = "lo-fake";
+    settings.AdapterDescription = "Loopback";
+    open();
+    window->OnCommand(kCommandStart);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::inside == 1; }));
+
+    desktop.onDialog = [](QDialog &dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Options");
+        EXPECT_EQ(ControlById<QLineEdit>(dialog, kOptionsAdapter)->text(), "Loopback");
+        EXPECT_FALSE(ControlById<QLineEdit>(dialog, kOptionsAdapter)->isEnabled());
+        EXPECT_FALSE(ControlById<QPushButton>(dialog, kOptionsSelect)->isEnabled());
+        EXPECT_FALSE(ControlById<QCheckBox>(dialog, kOptionsNoLimit)->isVisible());
+        EXPECT_FALSE(ControlById<QLineEdit>(dialog, kOptionsFileList)->isVisible());
+        ControlById<QLineEdit>(dialog, kOptionsFileList)->setText("  flv mp4 ");
+        QTest::mouseClick(ControlById<QCheckBox>(dialog, kOptionsAutoDownload), Qt::LeftButton);
+        click(dialog, kOk);
+    };
+    window->OnCommand(kCommandOptions);
+    EXPECT_EQ(settings.AutoDownload, 1);
+    EXPECT_EQ(settings.NoLimitBufferSize, 1);
+    EXPECT_EQ(settings.DownloadAutoFilesList, "flv mp4 ");
+    EXPECT_EQ(settings.Adapter, "lo-fake");
+    const std::string saved = ReadWholeFile(folder.file("setting.ini"));
+    EXPECT_NE(saved.find("AutoDownload=1"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("NoLimitBufferSize=1"), std::string::npos) << saved;
+
+    // Idle, Select picks another adapter, and Cancel forgets it.
+    window->OnCommand(kCommandStart);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::returned == 1; }));
+    QString chosen;
+    desktop.onDialog = [&](QDialog &dialog) {
+        if (dialog.windowTitle() == "Adapter Information") {
+            auto *list = ControlById<QTreeWidget>(dialog, kAdapterList);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->topLevelItem(0)).center());
+            click(dialog, kOk);
+            return;
+        }
+        click(dialog, kOptionsSelect);
+        chosen = ControlById<QLineEdit>(dialog, kOptionsAdapter)->text();
+        click(dialog, kCancel);
+    };
+    window->OnCommand(kCommandOptions);
+    EXPECT_EQ(chosen, "Ethernet");
+    EXPECT_EQ(settings.Adapter, "lo-fake");
+    EXPECT_EQ(window->statusText(0), "Adapter:Loopback");
+}
+
+TEST_F(WindowDialogsTest, AboutNamesTheVersionAndOpensTheHomePage)
+{
+    open();
+    desktop.onDialog = [](QDialog &dialog) {
+        EXPECT_EQ(ControlById<QLabel>(dialog, kAboutVersion)->text(), "Tarvolin version: 3.44");
+        EXPECT_TRUE(ControlById<QLabel>(dialog, kAboutPurpose)->text().startsWith("Provide a one-step solution"));
+        click(dialog, kAboutSite);
+        EXPECT_TRUE(dialog.isVisible());
+    };
+    window->OnCommand(kCommandAbout);
+    EXPECT_EQ(desktop.dialogTitles, std::vector<QString>{"About Tarvolin"});
+    EXPECT_EQ(desktop.opened, std::vector<QUrl>{QUrl("http://tarvolin.example.org")});
+}
+
+TEST_F(WindowDialogsTest, ANewerVersionOnTheServerOpensTheNewVersionDialogOnce)
+{
+    CannedHttpServer newer(HttpResponse("200 OK", "3.45\r\n"));
+    open(newer.url());
+    EXPECT_TRUE(WaitFor([&] { return !desktop.dialogTitles.empty(); }));
+    EXPECT_EQ(desktop.dialogTitles, std::vector<QString>{"New version"});
+
+    desktop.dialogTitles.clear();
+    CannedHttpServer same(HttpResponse("200 OK", "3.44"));
+    open(same.url());
+    ASSERT_TRUE(WaitFor([&] { return same.disconnections == 1; }));
+    WaitFor([] { return false; }, 200ms);
+    EXPECT_TRUE(desktop.dialogTitles.empty());
+}
+
+}
