@@ -1,72 +1,33 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 
 #include <cstring>
-#include <deque>
 #include <string_view>
 
 #include "adapter_list.h"
 #include "capture_source.h"
+#include "device_list.h"
 #include "log_texts.h"
 #include "quillnet.h"
 #include "recording_window.h"
 
 using namespace quillnet;
+using testing_support::DeviceList;
 using testing_support::RecordingWindow;
 
 namespace {
-
-// A device list built by hand, in pcap's own structures.
-class DeviceList {
-public:
-    pcap_if_t *add(const char *name, const char *description)
-    {
-        pcap_if_t &device = devices_.emplace_back();
-        device.name = const_cast<char *>(name);
-        device.description = const_cast<char *>(description);
-        if (devices_.size() > 1)
-            devices_[devices_.size() - 2].next = &device;
-        return &device;
-    }
-
-    void addAddress(pcap_if_t *device, int family, const char *netmask)
-    {
-        sockaddr_in &address = sockets_.emplace_back();
-        address.sin_family = static_cast<sa_family_t>(family);
-        sockaddr_in *mask = nullptr;
-        if (netmask) {
-            mask = &sockets_.emplace_back();
-            mask->sin_family = AF_INET;
-            inet_pton(AF_INET, netmask, &mask->sin_addr);
-        }
-        pcap_addr &entry = addresses_.emplace_back();
-        entry.addr = reinterpret_cast<sockaddr *>(&address);
-        entry.netmask = reinterpret_cast<sockaddr *>(mask);
-        entry.next = device->addresses;
-        device->addresses = &entry;
-    }
-
-    const pcap_if_t *first() const { return devices_.empty() ? nullptr : &devices_.front(); }
-
-private:
-    std::deque<pcap_if_t> devices_;
-    std::deque<sockaddr_in> sockets_;
-    std::deque<pcap_addr> addresses_;
-};
 
 TEST(AdapterList, FormatsEveryDeviceWithTheLastIpv4Netmask)
 {
     DeviceList list;
     pcap_if_t *first = list.add("eth0", "Network adapter 'Intel PRO/1000' on local host");
-    // Entries are prepended, so the later-added address comes first in the list.
-    list.addAddress(first, AF_INET, "255.255.255.128");
-    list.addAddress(first, AF_INET6, "255.0.0.0");
-    list.addAddress(first, AF_INET, "255.255.0.0");
+    list.addAddress(first, AF_INET, "10.0.0.1", "255.255.0.0");
+    list.addAddress(first, AF_INET6, "10.0.0.2", "255.0.0.0");
+    list.addAddress(first, AF_INET, "10.0.0.3", "255.255.255.128");
     list.add("tun0", nullptr);
     pcap_if_t *third = list.add("wlan0", "Network adapter 'Wireless   ' on local host");
-    list.addAddress(third, AF_INET, nullptr);
+    list.addAddress(third, AF_INET, "10.0.0.4", nullptr);
 
     EXPECT_EQ(FormatAdapterList(list.first()),
               "eth0|Intel PRO/1000|-2130706433<|>tun0||-2130706433<|>wlan0|Wireless|-2130706433<|>");
@@ -77,9 +38,9 @@ TEST(AdapterList, NetmaskStartsAtClassC)
     DeviceList list;
     list.add("any", nullptr);
     pcap_if_t *second = list.add("eth1", nullptr);
-    list.addAddress(second, AF_INET, "255.255.0.0");
+    list.addAddress(second, AF_INET, "10.0.0.5", "255.255.0.0");
     list.add("eth2", nullptr);
-    list.addAddress(list.add("lo", nullptr), AF_INET, "255.255.255.255");
+    list.addAddress(list.add("lo", nullptr), AF_INET, "127.0.0.1", "255.255.255.255");
     EXPECT_EQ(FormatAdapterList(list.first()), "any||16777215<|>eth1||65535<|>eth2||65535<|>lo||-1<|>");
     EXPECT_EQ(FormatAdapterList(nullptr), "");
 }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 
 #include <QApplication>
@@ -10,16 +9,17 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <deque>
 #include <iterator>
 #include <stdexcept>
 
 #include "adapter_dialog.h"
 #include "desktop.h"
+#include "device_list.h"
 #include "window_test_support.h"
 
 using namespace tarvolin;
 using testing_support::ControlById;
+using testing_support::DeviceList;
 using testing_support::FakeDesktop;
 
 namespace {
@@ -29,46 +29,6 @@ constexpr int kOkId = 1;
 constexpr int kCancelId = 2; // "Close" in the no-adapter dialog
 constexpr int kMessageId = 1034;
 constexpr int kMoreDetailsId = 1035;
-
-// Devices in pcap's own structures; addresses keep the order they are added in.
-class DeviceList {
-public:
-    pcap_if_t *add(const char *name, const char *description)
-    {
-        pcap_if_t &device = devices_.emplace_back();
-        device.name = const_cast<char *>(name);
-        device.description = const_cast<char *>(description);
-        if (devices_.size() > 1)
-            devices_[devices_.size() - 2].next = &device;
-        return &device;
-    }
-
-    void addAddress(pcap_if_t *device, int family, const char *address, const char *netmask)
-    {
-        pcap_addr &entry = addresses_.emplace_back();
-        entry.addr = socket(family, address);
-        entry.netmask = netmask ? socket(AF_INET, netmask) : nullptr;
-        pcap_addr **end = &device->addresses;
-        while (*end)
-            end = &(*end)->next;
-        *end = &entry;
-    }
-
-    const pcap_if_t *first() const { return devices_.empty() ? nullptr : &devices_.front(); }
-
-private:
-    sockaddr *socket(int family, const char *text)
-    {
-        sockaddr_in &socket = sockets_.emplace_back();
-        socket.sin_family = static_cast<sa_family_t>(family);
-        inet_pton(AF_INET, text, &socket.sin_addr);
-        return reinterpret_cast<sockaddr *>(&socket);
-    }
-
-    std::deque<pcap_if_t> devices_;
-    std::deque<sockaddr_in> sockets_;
-    std::deque<pcap_addr> addresses_;
-};
 
 // Controls are found the way the dialogs' resources number them.
 template <typename Control>
