@@ -162,13 +162,14 @@ void CaptureControl::launch(const std::string &source, int32_t netmask)
     run->netmask = netmask;
     unreported_[run->number] = run;
     std::shared_ptr<Run> previous = std::move(latest_);
-    run->thread = std::thread([functions = functions_, threads = threads_, run = run.get(), previous, window = window_] {
-        if (previous)
-            previous->thread.join();
-        runCapture(functions, *threads, *run, window);
-        run->finished.store(true, std::memory_order_release);
-        PostMessage(window, WM_CAPTURE_ENDED, run->number, 0);
-    });
+    run->thread =
+        std::thread([functions = functions_, threads = threads_, run = run.get(), previous, window = window_] {
+            if (previous)
+                previous->thread.join();
+            runCapture(functions, *threads, *run, window);
+            run->finished.store(true, std::memory_order_release);
+            PostMessage(window, WM_CAPTURE_ENDED, run->number, 0);
+        });
     latest_ = std::move(run);
 }
 

@@ -58,8 +58,7 @@ QString text(const std::string &value)
 
 CMainDlg::CMainDlg(Settings &settings, std::string settingsPath, WindowServices services, QWidget *parent)
     : QDialog(parent), ui_(std::make_unique<Ui_CMainDlg>()), settings_(settings),
-      settingsPath_(std::move(settingsPath)), desktop_(services.desktop), services_(std::move(services)),
-      mediaModel_(icons_), allModel_(icons_),
+      settingsPath_(std::move(settingsPath)), services_(std::move(services)), mediaModel_(icons_), allModel_(icons_),
       messageWindow_([this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
           return handleMessage(message, wParam, lParam);
       }),
@@ -211,7 +210,7 @@ void CMainDlg::layoutControls()
     ui_->allList->setGeometry(lists);
     ui_->mediaList->setGeometry(lists);
     ui_->tabStrip->setGeometry(client.left(), client.top() + client.height() - kTabStripAboveBottom, client.width(),
-                              kTabStripHeight);
+                               kTabStripHeight);
 }
 
 // Where the platform paints minimised windows at all, they show the main icon.
@@ -292,7 +291,7 @@ void CMainDlg::showDetails()
         return;
     if (const HandOffRecord *entry = store_.entry(number)) {
         CDetailsDlg details(*entry, this);
-        desktop_.runModal(details);
+        services_.desktop.runModal(details);
     }
 }
 
@@ -300,8 +299,8 @@ void CMainDlg::showNewVersion()
 {
     if (!updateCheck_)
         return;
-    CNewVersionDlg dialog(updateCheck_->latestVersionText(), desktop_, this);
-    desktop_.runModal(dialog);
+    CNewVersionDlg dialog(updateCheck_->latestVersionText(), services_.desktop, this);
+    services_.desktop.runModal(dialog);
 }
 
 void CMainDlg::scheduleRefresh()
@@ -363,13 +362,13 @@ void CMainDlg::showAdapter(const std::string &description)
 
 void CMainDlg::showStopping()
 {
-    desktop_.inform(this, QString::fromLatin1(kStoppingText));
+    services_.desktop.inform(this, QString::fromLatin1(kStoppingText));
 }
 
 std::optional<ChosenAdapter> CMainDlg::chooseAdapter()
 {
-    CAdapterDlg dialog(desktop_, this, services_.listAdapters);
-    desktop_.runModal(dialog);
+    CAdapterDlg dialog(services_.desktop, this, services_.listAdapters);
+    services_.desktop.runModal(dialog);
     if (dialog.interfaceName().empty())
         return std::nullopt;
     return ChosenAdapter{dialog.interfaceName(), dialog.description(), dialog.netmask()};

@@ -39,8 +39,7 @@ class UpdateCheck;
 struct WindowServices {
     WindowServices(CaptureFunctions captureFunctions, Desktop &desktopServices)
         : capture(std::move(captureFunctions)), desktop(desktopServices)
-    {
-    }
+    {}
 
     CaptureFunctions capture;
     Desktop &desktop;
@@ -143,7 +142,6 @@ private:
     std::unique_ptr<Ui_CMainDlg> ui_;
     Settings &settings_;
     const std::string settingsPath_;
-    Desktop &desktop_;
     WindowServices services_;
     ExtensionIcons icons_;
     UrlListModel mediaModel_;

@@ -66,16 +66,16 @@ WindowFigures windowFill(const std::string &source)
     settings.Adapter = source;
     const QuillnetLibrary library;
     SystemDesktop desktop;
-    CMainDlg window(settings, "/dev/null", WindowServices({library.startCapture, library.stopCapture, library.error()}, desktop));
+    CMainDlg window(settings, "/dev/null",
+                    WindowServices({library.startCapture, library.stopCapture, library.error()}, desktop));
     window.show();
     QCoreApplication::processEvents();
 
     WindowFigures figures;
     QElapsedTimer sinceTick;
     QTimer ticks;
-    QObject::connect(&ticks, &QTimer::timeout, [&] {
-        figures.longestGapMs = std::max(figures.longestGapMs, sinceTick.restart());
-    });
+    QObject::connect(&ticks, &QTimer::timeout,
+                     [&] { figures.longestGapMs = std::max(figures.longestGapMs, sinceTick.restart()); });
     const auto start = std::chrono::steady_clock::now();
     sinceTick.start();
     ticks.start(kTickMs);
@@ -107,8 +107,8 @@ int main(int argc, char **argv)
     std::printf("capture file: %zu HTTP transactions, %.1f MB\n", transactions,
                 static_cast<double>(std::filesystem::file_size(capture.path())) / 1e6);
     std::printf("tarvolin-cli --read:      %.3f s\n", cli);
-    std::printf("window, to the last row:  %.3f s (%d All rows, %d Media Files rows)\n", window.seconds,
-                window.allRows, window.mediaRows);
+    std::printf("window, to the last row:  %.3f s (%d All rows, %d Media Files rows)\n", window.seconds, window.allRows,
+                window.mediaRows);
     std::printf("window / tool:            %.2f (goal: at most 3)\n", window.seconds / cli);
     std::printf("longest time the window did not answer: %lld ms\n", static_cast<long long>(window.longestGapMs));
     return 0;

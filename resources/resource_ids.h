@@ -17,9 +17,6 @@ inline constexpr int kIconExit = 157;
 inline constexpr int kIconTop = 161;
 inline constexpr int kIconCopy = 162;
 
-// String 101: the About item's text.
-inline constexpr char kAboutItemText[] = "&About Tarvolin...";
-
 inline QString IconPath(int id)
 {
     return QStringLiteral(":/icons/%1.svg").arg(id);

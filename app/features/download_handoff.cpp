@@ -68,7 +68,7 @@ void CMainDlg::handOffSelected(bool immediately)
     if (rows.empty() && !immediately)
         return;
     if (!handOff_.receiverListening()) {
-        desktop_.inform(this, QString::fromLatin1(kPleaseRunDownloadManager));
+        services_.desktop.inform(this, QString::fromLatin1(kPleaseRunDownloadManager));
         return;
     }
     if (!immediately)
@@ -83,12 +83,12 @@ void CMainDlg::handOffSelected(bool immediately)
         tooLong = tooLong || !record;
     }
     if (tooLong)
-        desktop_.inform(this, QString::fromLatin1(kUrlTooLong));
+        services_.desktop.inform(this, QString::fromLatin1(kUrlTooLong));
     if (messages.empty())
         return;
     handOff_.send(std::move(messages), [this](HandOffResult result) {
         if (result != HandOffResult::Delivered)
-            desktop_.inform(this, QString::fromLatin1(kPleaseRunDownloadManager));
+            services_.desktop.inform(this, QString::fromLatin1(kPleaseRunDownloadManager));
     });
 }
 

@@ -43,11 +43,11 @@ void CMainDlg::OnCommand(int id)
         return;
     case kCommandHelp:
     case kCommandHelpMenu:
-        desktop_.openUrl(VendorPage(kSupportPage));
+        services_.desktop.openUrl(VendorPage(kSupportPage));
         return;
     case kCommandAbout: {
-        CAboutDlg about(desktop_, this);
-        desktop_.runModal(about);
+        CAboutDlg about(services_.desktop, this);
+        services_.desktop.runModal(about);
         return;
     }
     case kCommandDownload:
@@ -74,9 +74,9 @@ void CMainDlg::CopySelectedUrls()
 // Confirmed or not, the adapter part of the status bar shows the settings' adapter.
 void CMainDlg::runOptions()
 {
-    COptionsDlg options(settings_, settingsPath_, capture_.capturing(), desktop_, [this] { return chooseAdapter(); },
-                        this);
-    desktop_.runModal(options);
+    COptionsDlg options(
+        settings_, settingsPath_, capture_.capturing(), services_.desktop, [this] { return chooseAdapter(); }, this);
+    services_.desktop.runModal(options);
     showAdapter(settings_.AdapterDescription);
 }
 
@@ -96,9 +96,10 @@ void CMainDlg::toggleTopmost()
 // The settings are written whatever the answer.
 void CMainDlg::exitProgram()
 {
-    const bool leave = !capture_.capturing() || desktop_.askYesNo(this, QString::fromLatin1(kExitQuestion));
+    const bool leave = !capture_.capturing() || services_.desktop.askYesNo(this, QString::fromLatin1(kExitQuestion));
     if (!SaveSettings(settings_, settingsPath_))
-        desktop_.inform(this, QString::fromLatin1(kSettingsNotSaved).arg(QString::fromStdString(settingsPath_)));
+        services_.desktop.inform(this,
+                                 QString::fromLatin1(kSettingsNotSaved).arg(QString::fromStdString(settingsPath_)));
     if (leave)
         close();
 }

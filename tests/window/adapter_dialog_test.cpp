@@ -103,7 +103,8 @@ TEST_F(AdapterDialogTest, ShowsEachDeviceWithItsLabelAndLastIpv4Address)
     const QStringList titles{"Description", "Address", "NetMask", "Interface"};
     for (int column = 0; column < titles.size(); ++column)
         EXPECT_EQ(adapters.headerItem()->text(column), titles[column]);
-    EXPECT_EQ(QList({adapters.columnWidth(0), adapters.columnWidth(1), adapters.columnWidth(2)}), QList({350, 80, 100}));
+    EXPECT_EQ(QList({adapters.columnWidth(0), adapters.columnWidth(1), adapters.columnWidth(2)}),
+              QList({350, 80, 100}));
     EXPECT_GE(adapters.columnWidth(3), 300); // the last column stretches to the list's edge
     ASSERT_EQ(adapters.topLevelItemCount(), 2);
     EXPECT_EQ(row(*dialog, 0), QStringList({"Intel PRO/1000", "192.168.1.7", "255.255.255.128", "eth0"}));

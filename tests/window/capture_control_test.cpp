@@ -29,7 +29,8 @@ protected:
     std::unique_ptr<CMainDlg> openWindow(const std::string &adapter, CaptureFunctions functions)
     {
         settings.Adapter = adapter;
-        auto window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"), WindowServices(std::move(functions), desktop));
+        auto window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"),
+                                                 WindowServices(std::move(functions), desktop));
         window->show();
         return window;
     }
@@ -89,7 +90,8 @@ TEST_F(CaptureControlTest, AStartWithoutAnAdapterAsksForOne)
     EXPECT_EQ(settings.Adapter, "lo-fake");
     EXPECT_EQ(settings.adapterNetmask, 255);
     EXPECT_EQ(window.statusText(0), "Adapter:Loopback");
-    EXPECT_FALSE(std::filesystem::exists(folder.file("setting.ini"))) << "a choice at Start is saved on Exit or Options";
+    EXPECT_FALSE(std::filesystem::exists(folder.file("setting.ini")))
+        << "a choice at Start is saved on Exit or Options";
     ASSERT_TRUE(WaitFor([] { return FakeCapture::inside == 1; }));
 }
 

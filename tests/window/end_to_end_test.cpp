@@ -61,7 +61,8 @@ TEST(WindowEndToEnd, ACaptureFileInTheSettingsShowsTheRowsTheCliPrints)
     LoadSettings(settings, settingsPath);
     const QuillnetLibrary library;
     FakeDesktop desktop;
-    CMainDlg window(settings, settingsPath, WindowServices({library.startCapture, library.stopCapture, library.error()}, desktop));
+    CMainDlg window(settings, settingsPath,
+                    WindowServices({library.startCapture, library.stopCapture, library.error()}, desktop));
     window.show();
     EXPECT_EQ(window.statusText(0), "Adapter:sample");
 

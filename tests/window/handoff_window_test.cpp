@@ -79,7 +79,10 @@ protected:
         QTest::mouseClick(tabs, Qt::LeftButton, {}, QPoint((tab.left + tab.right) / 2, tabs->height() / 2));
     }
 
-    bool receive(size_t count) { return WaitFor([&] { return received.size() >= count; }, 5s); }
+    bool receive(size_t count)
+    {
+        return WaitFor([&] { return received.size() >= count; }, 5s);
+    }
 
     QString name;
     TemporaryDirectory folder;

@@ -38,8 +38,9 @@ protected:
     static bool fetchUntil(const std::string &url, const std::function<bool()> &done)
     {
         for (int attempt = 0; attempt < 20 && !done(); ++attempt) {
-            std::thread fetch(
-                [&url] { WaitForProgram(StartProgram({"curl", "-s", "-o", "/dev/null", url}, "/dev/null", "/dev/null")); });
+            std::thread fetch([&url] {
+                WaitForProgram(StartProgram({"curl", "-s", "-o", "/dev/null", url}, "/dev/null", "/dev/null"));
+            });
             WaitFor([] { return false; }, 500ms);
             fetch.join();
         }
@@ -62,7 +63,8 @@ TEST_F(WindowLive, AFetchOnLoopbackAppearsInMediaFilesAndGoesToTheDownloadManage
     WriteWholeFile(folder.file("clip.flv"), "FLV\x01 not really a video");
     const LocalMediaServer server(folder.path());
     ASSERT_TRUE(server.accepting()) << "the local HTTP server did not start";
-    const int receiver = StartProgram({MARROWFETCH_RECEIVER_PATH}, folder.file("received"), folder.file("receiver.err"));
+    const int receiver =
+        StartProgram({MARROWFETCH_RECEIVER_PATH}, folder.file("received"), folder.file("receiver.err"));
     ASSERT_TRUE(WaitFor([] { return QFileInfo(HandOffSocketPath(kDownloadManagerName)).exists(); }))
         << ReadWholeFile(folder.file("receiver.err"));
 

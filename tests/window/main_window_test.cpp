@@ -79,7 +79,8 @@ protected:
         FakeCapture::reset();
         settings.NoLimitBufferSize = 1;
         settings.Adapter = "lo-fake";
-        window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"), WindowServices(FakeCapture::functions(), desktop));
+        window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"),
+                                            WindowServices(FakeCapture::functions(), desktop));
         window->show();
     }
 
@@ -188,7 +189,8 @@ TEST_F(MainWindowTest, CopyTakesTheSelectedRowsOfTheVisibleListInOrder)
 
     select(kMediaFilesList, {3, 0, 2});
     window->OnCommand(kCommandCopy);
-    EXPECT_EQ(clipboard->text(), "rtsp://cam.example/0.sdp\r\nrtsp://cam.example/2.sdp\r\nrtsp://cam.example/3.sdp\r\n");
+    EXPECT_EQ(clipboard->text(),
+              "rtsp://cam.example/0.sdp\r\nrtsp://cam.example/2.sdp\r\nrtsp://cam.example/3.sdp\r\n");
     select(kMediaFilesList, {1});
     window->OnCommand(kCommandCopyUrls);
     EXPECT_EQ(clipboard->text(), "rtsp://cam.example/1.sdp\r\n");
@@ -270,8 +272,8 @@ TEST_F(MainWindowTest, UrlMenuOffersWhatTheSelectionAllows)
         int selected;
         bool copy, download, immediately;
     };
-    for (const Expected expected : {Expected{0, false, false, false}, Expected{1, true, true, true},
-                                    Expected{2, true, false, true}}) {
+    for (const Expected expected :
+         {Expected{0, false, false, false}, Expected{1, true, true, true}, Expected{2, true, false, true}}) {
         const std::unique_ptr<QMenu> menu = window->urlMenu(expected.selected);
         const QList<QAction *> actions = menu->actions();
         ASSERT_EQ(actions.size(), 3) << "Details is reached by a double click";

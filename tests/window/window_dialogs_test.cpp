@@ -49,7 +49,8 @@ protected:
         WindowServices services(FakeCapture::functions(), desktop);
         services.updateUrl = std::move(updateUrl);
         services.listAdapters = [] {
-            return std::optional<std::vector<AdapterRow>>({{"Ethernet", "10.0.0.2", "255.255.255.0", "eth9", 16777215}});
+            return std::optional<std::vector<AdapterRow>>(
+                {{"Ethernet", "10.0.0.2", "255.255.255.0", "eth9", 16777215}});
         };
         window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"), std::move(services));
         window->show();
