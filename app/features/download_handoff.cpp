@@ -17,6 +17,9 @@ namespace tarvolin {
 namespace {
 
 constexpr int kDecimalBase = 10;
+// A manager that stops answering costs each waiting hand-off its time-out;
+// beyond this many waiting, new automatic hand-offs are let go.
+constexpr size_t kMostWaitingHandOffs = 256;
 
 // The leading decimal digits of the text; 0 without any.
 int64_t leadingNumber(std::string_view text)
@@ -95,7 +98,7 @@ void CMainDlg::handOffSelected(bool immediately)
 // Silent whatever happens: the capture goes on.
 void CMainDlg::handOffAutomatically(const std::string &url)
 {
-    if (!handOff_.receiverListening())
+    if (handOff_.waitingSends() >= kMostWaitingHandOffs || !handOff_.receiverListening())
         return;
     if (const std::optional<HandOffRecord> record = UrlOnlyRecord(url))
         handOff_.send({{kHandOffImmediate, *record}});

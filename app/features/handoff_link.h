@@ -59,6 +59,9 @@ public:
     // with the outcome, unless the link is destroyed first.
     void send(std::vector<HandOffMessage> messages, std::function<void(HandOffResult)> done = {});
 
+    // Sends not yet finished, the one on its way included.
+    size_t waitingSends() const { return batches_.size(); }
+
 private:
     struct Batch {
         std::vector<HandOffMessage> messages;
