@@ -7,11 +7,10 @@
 #include <QStatusBar>
 #include <QStyle>
 
-#include <cstdlib>
-
 #include "adapter_dialog.h"
 #include "desktop.h"
 #include "details_dialog.h"
+#include "download_handoff.h"
 #include "new_version_dialog.h"
 #include "program_info.h"
 #include "resource_ids.h"
@@ -47,7 +46,6 @@ constexpr std::chrono::milliseconds kRefreshInterval(50);
 constexpr int kRowPadding = 4;
 constexpr char kCommandIdProperty[] = "commandId";
 constexpr int kDetailsPosition = 3;
-constexpr int kDecimalBase = 10;
 
 QString text(const std::string &value)
 {
@@ -285,11 +283,7 @@ void CMainDlg::showDetails()
     const std::vector<int> rows = selectedRows(kAllList);
     if (rows.empty())
         return;
-    const std::string &third = allModel_.row(rows.front()).third;
-    const int64_t number = std::strtoll(third.c_str(), nullptr, kDecimalBase);
-    if (number <= 0)
-        return;
-    if (const HandOffRecord *entry = store_.entry(number)) {
+    if (const HandOffRecord *entry = store_.entry(RowEntryNumber(allModel_.row(rows.front())))) {
         CDetailsDlg details(*entry, this);
         services_.desktop.runModal(details);
     }

@@ -21,18 +21,17 @@ constexpr int kDecimalBase = 10;
 // beyond this many waiting, new automatic hand-offs are let go.
 constexpr size_t kMostWaitingHandOffs = 256;
 
-// The leading decimal digits of the text; 0 without any.
-int64_t leadingNumber(std::string_view text)
+}
+
+int64_t RowEntryNumber(const UrlRow &row)
 {
     int64_t number = 0;
-    for (char digit : text) {
+    for (char digit : Trim(row.third)) {
         if (digit < '0' || digit > '9' || number > kEntryCount)
             break;
         number = number * kDecimalBase + (digit - '0');
     }
     return number;
-}
-
 }
 
 std::optional<HandOffRecord> UrlOnlyRecord(std::string_view url)
@@ -47,7 +46,7 @@ std::optional<HandOffRecord> UrlOnlyRecord(std::string_view url)
 std::optional<HandOffRecord> RowRecord(const UrlRow &row, const UrlStore &store, bool noLimit)
 {
     if (!noLimit) {
-        const int64_t number = leadingNumber(Trim(row.third));
+        const int64_t number = RowEntryNumber(row);
         if (const HandOffRecord *entry = store.entry(number))
             return store.entryUrlCut(number) ? std::nullopt : std::optional(*entry);
     }
