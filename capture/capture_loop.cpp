@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 
 #include "capture_source.h"
 #include "frame_dispatch.h"
@@ -82,6 +83,17 @@ std::mutex &CaptureLock()
     return captureLock;
 }
 
+namespace {
+std::mutex keyLogLock;
+std::string keyLogPath;
+}
+
+std::string KeyLogFilePath()
+{
+    const std::lock_guard guard(keyLogLock);
+    return keyLogPath;
+}
+
 }
 
 using namespace quillnet;
@@ -110,6 +122,13 @@ extern "C" int32_t StartCapture(int32_t callerToken, HWND window, const char *ad
 
     SendLogText(window, logtext::kEndCaptureAll);
     PostCaptureEnded(window);
+    return 0;
+}
+
+extern "C" int32_t SetKeyLogFile(const char *path)
+{
+    const std::lock_guard guard(keyLogLock);
+    keyLogPath = path ? path : "";
     return 0;
 }
 

@@ -2,10 +2,14 @@
 #pragma once
 
 #include <mutex>
+#include <string>
 
 namespace quillnet {
 
 // Held by the frame handler for each whole frame.
 std::mutex &CaptureLock();
+
+// The key log file last named through SetKeyLogFile; empty for none.
+std::string KeyLogFilePath();
 
 }

@@ -28,9 +28,15 @@ QUILLNET_EXPORT int32_t StopCapture(HWND window);
    devices cannot be listed. Valid until the next call. */
 QUILLNET_EXPORT const char *GetAdapterList(HWND window);
 
+/* Names the key log file (NSS key log format, as browsers write it when
+   SSLKEYLOGFILE is set) that decrypts HTTPS in the captures started after this
+   call; null or "" for none. Always 0. */
+QUILLNET_EXPORT int32_t SetKeyLogFile(const char *path);
+
 typedef int32_t (*StartCaptureFunction)(int32_t, HWND, const char *, int32_t);
 typedef int32_t (*StopCaptureFunction)(HWND);
 typedef const char *(*GetAdapterListFunction)(HWND);
+typedef int32_t (*SetKeyLogFileFunction)(const char *);
 
 #ifdef __cplusplus
 }

@@ -11,6 +11,8 @@ enum RecordKind : uint32_t {
     kKindHttpUrl = 107,
     kKindSendInfo = 108,
     kKindUrlText = 109,
+    kKindCaptureStatistics = 110,
+    kKindHttpsUrl = 111, // laid out as HttpUrlRecord; the URL is https://
     kKindLogText = 300,
 };
 
@@ -37,6 +39,30 @@ struct SendInfo {
     char pageUrl[500];
 };
 
+// How a capture stands when its statistics are sent.
+enum CaptureEnd : int32_t {
+    kCaptureRunning = 0,
+    kCaptureEndOfFile = 1,
+    kCaptureReadError = 2, // errorText holds pcap's reason
+    kCaptureStopped = 3,   // StopCapture asked for the end
+};
+
+// Sent about once a second during a live capture and once at its end, before
+// the capture-ended message is posted. Counts are from the start of the capture.
+struct CaptureStatistics {
+    uint64_t framesReceived;           // frames the capture read
+    uint64_t framesDroppedByKernel;    // pcap_stats ps_drop; 0 for files
+    uint64_t framesDroppedByInterface; // pcap_stats ps_ifdrop; 0 for files
+    uint64_t requestsEvicted;          // outstanding requests and connects given up to bound memory
+    uint64_t tlsConnectionsSeen;
+    uint64_t tlsConnectionsDecrypted;
+    uint64_t tlsConnectionsWithoutKeys;
+    uint64_t tlsConnectionsUndecryptable;
+    int32_t end;                       // a CaptureEnd
+    char errorText[256];               // NUL-terminated; empty unless end is kCaptureReadError
+    uint8_t reserved[4];
+};
+
 static_assert(sizeof(HttpUrlRecord) == 1804);
 static_assert(offsetof(HttpUrlRecord, host) == 4);
 static_assert(offsetof(HttpUrlRecord, path) == 304);
@@ -48,5 +74,14 @@ static_assert(offsetof(SendInfo, app) == 508);
 static_assert(offsetof(SendInfo, playpath) == 708);
 static_assert(offsetof(SendInfo, swfUrl) == 1208);
 static_assert(offsetof(SendInfo, pageUrl) == 2208);
+
+static_assert(sizeof(CaptureStatistics) == 328);
+static_assert(offsetof(CaptureStatistics, framesDroppedByKernel) == 8);
+static_assert(offsetof(CaptureStatistics, framesDroppedByInterface) == 16);
+static_assert(offsetof(CaptureStatistics, requestsEvicted) == 24);
+static_assert(offsetof(CaptureStatistics, tlsConnectionsSeen) == 32);
+static_assert(offsetof(CaptureStatistics, tlsConnectionsUndecryptable) == 56);
+static_assert(offsetof(CaptureStatistics, end) == 64);
+static_assert(offsetof(CaptureStatistics, errorText) == 68);
 
 }

@@ -208,11 +208,12 @@ protected:
     HMODULE module = nullptr;
 };
 
-TEST_F(SharedLibrary, ExportsOnlyTheThreeFunctions)
+TEST_F(SharedLibrary, ExportsOnlyItsFourFunctions)
 {
     EXPECT_NE(GetProcAddress(module, "StartCapture"), nullptr);
     EXPECT_NE(GetProcAddress(module, "StopCapture"), nullptr);
     EXPECT_NE(GetProcAddress(module, "GetAdapterList"), nullptr);
+    EXPECT_NE(GetProcAddress(module, "SetKeyLogFile"), nullptr);
     EXPECT_EQ(GetProcAddress(module, "_ZN8quillnet11HandleFrameEP13MessageWindowPKhj"), nullptr);
     EXPECT_EQ(GetProcAddress(module, "_ZN8quillnet17ResetRequestTableEv"), nullptr);
     EXPECT_EQ(LoadLibrary("/nonexistent/libquillnet.so"), nullptr);

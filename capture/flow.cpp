@@ -1,0 +1,57 @@
+#include "flow.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillnet {
+
+IpAddress IpAddress::v4(const std::array<uint8_t, 4> &wire)
+{
+    IpAddress address;
+    address.version = 4;
+    std::copy(wire.begin(), wire.end(), address.bytes.begin());
+    return address;
+}
+
+IpAddress IpAddress::v6(const std::array<uint8_t, 16> &wire)
+{
+    IpAddress address;
+    address.version = 6;
+    address.bytes = wire;
+    return address;
+}
+
+void FormatIp(const IpAddress &address, char (&text)[kIpTextSize])
+{
+    const int family = address.version == 6 ? AF_INET6 : AF_INET;
+    if (!inet_ntop(family, address.bytes.data(), text, sizeof text))
+        text[0] = '\0';
+}
+
+std::string IpText(const IpAddress &address)
+{
+    char text[kIpTextSize];
+    FormatIp(address, text);
+    return text;
+}
+
+size_t FlowHash::operator()(const Flow &flow) const
+{
+    // FNV-1a over the fields that tell connections apart.
+    uint64_t hash = 1469598103934665603ULL;
+    const auto mix = [&hash](const uint8_t *bytes, size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            hash = (hash ^ bytes[i]) * 1099511628211ULL;
+    };
+    const size_t addressLength = flow.source.version == 6 ? 16 : 4;
+    mix(flow.source.bytes.data(), addressLength);
+    mix(flow.dest.bytes.data(), addressLength);
+    const uint8_t ports[4] = {static_cast<uint8_t>(flow.sourcePort >> 8), static_cast<uint8_t>(flow.sourcePort),
+                              static_cast<uint8_t>(flow.destPort >> 8), static_cast<uint8_t>(flow.destPort)};
+    mix(ports, sizeof ports);
+    return static_cast<size_t>(hash);
+}
+
+}
