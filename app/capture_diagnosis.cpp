@@ -14,7 +14,13 @@ namespace tarvolin {
 
 namespace {
 
-constexpr int kLinkTypeEthernet = DLT_EN10MB;
+// The link types the capture library reads: Ethernet (VLAN tags included) and
+// the Linux cooked headers of the "any" device.
+bool isReadableLinkType(int linkType)
+{
+    return linkType == DLT_EN10MB || linkType == DLT_LINUX_SLL || linkType == DLT_LINUX_SLL2;
+}
+
 constexpr std::string_view kFilePrefix = "file://";
 constexpr std::string_view kDevicePrefix = "rpcap://";
 
@@ -44,9 +50,9 @@ std::string DescribeFileFailure(const std::string &path)
     PcapHandle handle(pcap_open_offline(path.c_str(), errorBuffer));
     if (!handle)
         return path + " is not a capture file (pcap or pcapng): " + errorBuffer;
-    if (pcap_datalink(handle.get()) != kLinkTypeEthernet)
+    if (!isReadableLinkType(pcap_datalink(handle.get())))
         return path + " holds " + linkTypeName(pcap_datalink(handle.get())) +
-               " frames; only Ethernet captures can be read";
+               " frames; only Ethernet and Linux cooked captures can be read";
     return "cannot read " + path;
 }
 
@@ -65,9 +71,9 @@ std::string DescribeDeviceFailure(const std::string &device)
         return "cannot capture on " + device + ": the device is not up";
     if (status < 0)
         return "cannot capture on " + device + ": " + pcap_geterr(handle.get());
-    if (pcap_datalink(handle.get()) != kLinkTypeEthernet)
+    if (!isReadableLinkType(pcap_datalink(handle.get())))
         return "cannot capture on " + device + ": it delivers " + linkTypeName(pcap_datalink(handle.get())) +
-               " frames, and only Ethernet devices can be captured";
+               " frames, and only Ethernet and Linux cooked frames can be captured";
     return "cannot capture on " + device;
 }
 

@@ -119,7 +119,7 @@ TEST(CliRead, FailuresNameTheirCause)
     const CaptureFile raw({{0x45, 0, 0, 20}}, DLT_RAW);
     result = runCli({"--read", raw.path()});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "tarvolin-cli: " + raw.path() + " holds RAW frames; only Ethernet captures can be read\n");
+    EXPECT_EQ(result.err, "tarvolin-cli: " + raw.path() + " holds RAW frames; only Ethernet and Linux cooked captures can be read\n");
 
     result = runCli({"--read", directory.path().string()});
     EXPECT_EQ(result.status, 1);
