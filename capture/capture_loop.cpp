@@ -1,6 +1,7 @@
 #include "capture_loop.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -19,9 +20,18 @@ namespace {
 constexpr int kSnapshotLength = 65536;
 constexpr int kReadTimeoutMs = 1000;
 constexpr int kOpenFlags = 0;
-constexpr int kLinkTypeEthernet = DLT_EN10MB;
-constexpr char kCaptureFilter[] = "ip and tcp";
 constexpr int kOptimiseFilter = 1;
+// TCP over IPv4 and IPv6; IPv6 packets whose first header is an extension
+// header are let through for the dissector to walk, since "protochain" would
+// move the filter out of the kernel. On Ethernet also behind one or two VLAN tags.
+#define TARVOLIN_IP_TCP "tcp or (ip6 and (ip6[6] == 0 or ip6[6] == 43 or ip6[6] == 44 or ip6[6] == 51 or ip6[6] == 60))"
+constexpr char kCaptureFilter[] = TARVOLIN_IP_TCP;
+constexpr char kTaggedCaptureFilter[] = "(" TARVOLIN_IP_TCP ") or (vlan and ((" TARVOLIN_IP_TCP
+                                        ") or (vlan and (" TARVOLIN_IP_TCP "))))";
+#undef TARVOLIN_IP_TCP
+constexpr auto kStatisticsInterval = std::chrono::seconds(1);
+// Frames between looks at the clock while frames keep coming.
+constexpr uint64_t kFramesPerClockCheck = 256;
 
 // 1 while the capture may go on; cleared by StopCapture from another thread.
 std::atomic<int32_t> g_Capture{0};
@@ -37,17 +47,20 @@ using PcapHandle = std::unique_ptr<pcap_t, PcapCloser>;
 PcapHandle openFiltered(HWND window, const char *adapterName, int32_t netmask)
 {
     char errorBuffer[PCAP_ERRBUF_SIZE] = {};
-    PcapHandle handle(OpenCaptureSource(adapterName, kSnapshotLength, kOpenFlags, kReadTimeoutMs, errorBuffer));
+    PcapHandle handle(
+        OpenCaptureSource(adapterName, kSnapshotLength, kOpenFlags, kReadTimeoutMs, errorBuffer, &g_Capture));
     if (!handle)
         return nullptr;
 
     SendLogText(window, logtext::kReadyDatalink);
-    if (pcap_datalink(handle.get()) != kLinkTypeEthernet)
+    const int linkType = pcap_datalink(handle.get());
+    if (!IsSupportedLinkType(linkType))
         return nullptr;
 
     SendLogText(window, logtext::kReadyCompile);
     bpf_program program{};
-    if (pcap_compile(handle.get(), &program, kCaptureFilter, kOptimiseFilter, static_cast<bpf_u_int32>(netmask)) < 0)
+    const char *filter = linkType == kLinkEthernet ? kTaggedCaptureFilter : kCaptureFilter;
+    if (pcap_compile(handle.get(), &program, filter, kOptimiseFilter, static_cast<bpf_u_int32>(netmask)) < 0)
         return nullptr;
 
     SendLogText(window, logtext::kReadySetfilter);
@@ -58,21 +71,87 @@ PcapHandle openFiltered(HWND window, const char *adapterName, int32_t netmask)
     return handle;
 }
 
-void runLoop(HWND window, pcap_t *handle)
+bool stopRequested()
 {
+    return g_Capture.load(std::memory_order_relaxed) == 0;
+}
+
+// One capture's counts, sent as CaptureStatistics records.
+class StatisticsReporter {
+public:
+    StatisticsReporter(HWND window, pcap_t *handle)
+        : window_(window), handle_(handle), live_(pcap_file(handle) == nullptr),
+          lastSent_(std::chrono::steady_clock::now())
+    {
+    }
+
+    void countFrame() { ++frames_; }
+
+    // Sends the running counts of a live capture about once a second.
+    void maybeSend(bool timedOut)
+    {
+        if (!live_ || (!timedOut && frames_ % kFramesPerClockCheck != 0))
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastSent_ < kStatisticsInterval)
+            return;
+        lastSent_ = now;
+        send(kCaptureRunning, "");
+    }
+
+    void send(CaptureEnd end, const std::string &errorText)
+    {
+        CaptureStatistics statistics{};
+        statistics.framesReceived = frames_;
+        pcap_stat counts{};
+        if (live_ && pcap_stats(handle_, &counts) == 0) {
+            statistics.framesDroppedByKernel = counts.ps_drop;
+            statistics.framesDroppedByInterface = counts.ps_ifdrop;
+        }
+        {
+            const std::lock_guard guard(captureLock);
+            statistics.requestsEvicted = EvictedEntryCount();
+        }
+        statistics.end = end;
+        copyText(statistics.errorText, ByteView(std::string_view(errorText)));
+        SendCaptureStatistics(window_, statistics);
+    }
+
+private:
+    HWND window_;
+    pcap_t *handle_;
+    bool live_;
+    uint64_t frames_ = 0;
+    std::chrono::steady_clock::time_point lastSent_;
+};
+
+struct LoopEnd {
+    CaptureEnd end;
+    std::string errorText;
+};
+
+LoopEnd runLoop(HWND window, pcap_t *handle, StatisticsReporter &statistics)
+{
+    const int linkType = pcap_datalink(handle);
     for (;;) {
         pcap_pkthdr *header = nullptr;
         const u_char *data = nullptr;
         const int result = NextCaptureFrame(handle, &header, &data, kReadTimeoutMs);
-        if (result < 0)
-            return;
-        // Tested after a read time-out too, so that an idle adapter stops promptly.
-        if (g_Capture.load(std::memory_order_relaxed) == 0) {
+        // Tested after a read time-out too, so that an idle adapter stops promptly;
+        // and before an error, which may be the file read cut short by the stop.
+        if (stopRequested()) {
             SendLogText(window, logtext::kStopBreak);
-            return;
+            return {kCaptureStopped, ""};
         }
-        if (result > 0)
-            HandleFrame(window, data, header->caplen);
+        if (result == PCAP_ERROR_BREAK)
+            return {kCaptureEndOfFile, ""};
+        if (result < 0)
+            return {kCaptureReadError, pcap_geterr(handle)};
+        if (result > 0) {
+            statistics.countFrame();
+            HandleFrame(window, linkType, data, header->caplen);
+        }
+        statistics.maybeSend(result == 0);
     }
 }
 
@@ -109,20 +188,22 @@ extern "C" int32_t StartCapture(int32_t callerToken, HWND window, const char *ad
     SendLogText(window, logtext::kReadyOpen);
     {
         const std::lock_guard guard(captureLock);
-        ResetRtmpTable();
-        ResetRequestTable();
+        ResetFrameState();
     }
 
     PcapHandle handle = openFiltered(window, adapterName, netmask);
     if (!handle)
         return -1;
     SendLogText(window, logtext::kReadyNextEx);
-    runLoop(window, handle.get());
-    handle.reset();
+    StatisticsReporter statistics(window, handle.get());
+    const LoopEnd loopEnd = runLoop(window, handle.get(), statistics);
 
     SendLogText(window, logtext::kEndCaptureAll);
+    statistics.send(loopEnd.end, loopEnd.errorText);
+    handle.reset();
     PostCaptureEnded(window);
-    return 0;
+    // A damaged file or a device that went away is not a capture that ended well.
+    return loopEnd.end == kCaptureReadError ? -1 : 0;
 }
 
 extern "C" int32_t SetKeyLogFile(const char *path)

@@ -1,6 +1,7 @@
 #include "frame_dispatch.h"
 
 #include <mutex>
+#include <optional>
 
 #include "capture_loop.h"
 #include "http.h"
@@ -12,54 +13,261 @@ namespace quillnet {
 
 namespace {
 
-// Ethernet II, then IPv4, then TCP; the capture filter admits nothing else.
+// Link layers.
+constexpr size_t kEthernetTypeField = 12;
 constexpr size_t kEthernetHeaderLength = 14;
-constexpr size_t kIpv4Start = kEthernetHeaderLength;
+constexpr size_t kCookedProtocolField = 14;
+constexpr size_t kCookedHeaderLength = 16;
+constexpr size_t kCooked2ProtocolField = 0;
+constexpr size_t kCooked2HeaderLength = 20;
+constexpr uint16_t kTypeVlan = 0x8100;
+constexpr uint16_t kTypeQinQ = 0x88A8;
+constexpr uint16_t kTypeQinQLegacy = 0x9100;
+constexpr size_t kVlanTagLength = 4; // the tag's control field, then the next type
+constexpr size_t kVlanInnerType = 2;
+constexpr int kMostVlanTags = 2;
+constexpr uint16_t kTypeIpv4 = 0x0800;
+constexpr uint16_t kTypeIpv6 = 0x86DD;
+
+// IPv4, relative to its header.
 constexpr size_t kIpv4MinimumHeaderLength = 20;
-constexpr size_t kIpv4FragmentField = kIpv4Start + 6;
+constexpr size_t kIpv4TotalLength = 2;
+constexpr size_t kIpv4FragmentField = 6;
 constexpr uint16_t kIpv4FragmentOffsetMask = 0x1FFF;
-constexpr size_t kIpv4SourceAddress = kIpv4Start + 12;
-constexpr size_t kIpv4DestAddress = kIpv4Start + 16;
+constexpr size_t kIpv4Protocol = 9;
+constexpr size_t kIpv4SourceAddress = 12;
+constexpr size_t kIpv4DestAddress = 16;
+
+// IPv6, relative to its header, and the extension headers before TCP.
+constexpr size_t kIpv6HeaderLength = 40;
+constexpr size_t kIpv6PayloadLength = 4;
+constexpr size_t kIpv6NextHeader = 6;
+constexpr size_t kIpv6SourceAddress = 8;
+constexpr size_t kIpv6DestAddress = 24;
+constexpr uint8_t kHopByHop = 0;
+constexpr uint8_t kRouting = 43;
+constexpr uint8_t kFragment = 44;
+constexpr uint8_t kAuthentication = 51;
+constexpr uint8_t kDestinationOptions = 60;
+constexpr size_t kFragmentHeaderLength = 8;
+constexpr size_t kFragmentOffsetField = 2;
+constexpr uint16_t kFragmentOffsetMask = 0xFFF8;
+constexpr int kMostExtensionHeaders = 8;
+
+constexpr uint8_t kProtocolTcp = 6;
+
+// TCP.
 constexpr size_t kTcpMinimumHeaderLength = 20;
 constexpr size_t kTcpSourcePort = 0;
 constexpr size_t kTcpDestPort = 2;
+constexpr size_t kTcpSequence = 4;
+constexpr size_t kTcpAcknowledgement = 8;
 constexpr size_t kTcpDataOffset = 12;
+constexpr size_t kTcpFlags = 13;
 
-Ipv4Address addressAt(ByteView frame, size_t offset)
+struct NetworkLayer {
+    size_t start;
+    uint16_t type;
+};
+
+// Where the IP packet ends and its TCP header begins.
+struct IpPacket {
+    size_t tcpStart;
+    size_t end;
+};
+
+std::optional<uint32_t> be32(ByteView bytes, size_t offset)
 {
-    Ipv4Address address{};
-    copyBytes(address, frame.sub(offset, address.size()));
-    return address;
+    const auto high = bytes.be16(offset);
+    const auto low = bytes.be16(offset + 2);
+    if (!high || !low)
+        return std::nullopt;
+    return static_cast<uint32_t>(*high) << 16 | *low;
 }
 
-// Finds the TCP header and payload from the frame's own header lengths. Empty
-// for a frame too short for its headers and for an IPv4 fragment other than
-// the first, which carry no TCP header of their own.
-std::optional<size_t> locatePayload(ByteView frame, FrameAddresses &addresses)
+bool isVlanType(uint16_t type)
 {
-    const auto versionAndLength = frame.u8(kIpv4Start);
-    const auto fragment = frame.be16(kIpv4FragmentField);
-    if (!versionAndLength || !fragment || (*fragment & kIpv4FragmentOffsetMask) != 0)
+    return type == kTypeVlan || type == kTypeQinQ || type == kTypeQinQLegacy;
+}
+
+std::optional<NetworkLayer> skipVlanTags(ByteView frame, NetworkLayer layer)
+{
+    for (int tags = 0; isVlanType(layer.type); ++tags) {
+        const auto inner = frame.be16(layer.start + kVlanInnerType);
+        if (tags == kMostVlanTags || !inner)
+            return std::nullopt;
+        layer = {layer.start + kVlanTagLength, *inner};
+    }
+    return layer;
+}
+
+std::optional<NetworkLayer> locateNetwork(ByteView frame, int linkType)
+{
+    size_t typeField = 0;
+    size_t headerLength = 0;
+    switch (linkType) {
+    case kLinkEthernet:
+        typeField = kEthernetTypeField;
+        headerLength = kEthernetHeaderLength;
+        break;
+    case kLinkLinuxCooked:
+        typeField = kCookedProtocolField;
+        headerLength = kCookedHeaderLength;
+        break;
+    case kLinkLinuxCooked2:
+        typeField = kCooked2ProtocolField;
+        headerLength = kCooked2HeaderLength;
+        break;
+    default:
         return std::nullopt;
-    const size_t ipHeaderLength = static_cast<size_t>(*versionAndLength & 0x0F) * 4;
-    if (ipHeaderLength < kIpv4MinimumHeaderLength || !frame.has(kIpv4Start, ipHeaderLength))
+    }
+    const auto type = frame.be16(typeField);
+    if (!type)
+        return std::nullopt;
+    return skipVlanTags(frame, {headerLength, *type});
+}
+
+// The packet ends where its own length says, or at the end of what was
+// captured when that is shorter. A length of 0 is what a sender's capture shows
+// for segmentation offload: the packet then runs to the end of the frame.
+size_t packetEnd(ByteView frame, size_t start, size_t declaredLength)
+{
+    if (declaredLength == 0 || !frame.has(start, declaredLength))
+        return frame.size();
+    return start + declaredLength;
+}
+
+std::optional<IpPacket> locateIpv4(ByteView frame, size_t ip, FrameAddresses &addresses)
+{
+    const auto versionAndLength = frame.u8(ip);
+    const auto totalLength = frame.be16(ip + kIpv4TotalLength);
+    const auto fragment = frame.be16(ip + kIpv4FragmentField);
+    if (!versionAndLength || !totalLength || !fragment || (*fragment & kIpv4FragmentOffsetMask) != 0 ||
+        !frame.byteIs(ip + kIpv4Protocol, kProtocolTcp))
+        return std::nullopt;
+    const size_t headerLength = static_cast<size_t>(*versionAndLength & 0x0F) * 4;
+    if (headerLength < kIpv4MinimumHeaderLength || !frame.has(ip, headerLength))
+        return std::nullopt;
+    if (*totalLength != 0 && *totalLength < headerLength)
         return std::nullopt;
 
-    const size_t tcpStart = kIpv4Start + ipHeaderLength;
-    const auto sourcePort = frame.be16(tcpStart + kTcpSourcePort);
-    const auto destPort = frame.be16(tcpStart + kTcpDestPort);
-    const auto dataOffset = frame.u8(tcpStart + kTcpDataOffset);
-    if (!sourcePort || !destPort || !dataOffset)
+    std::array<uint8_t, 4> source{};
+    std::array<uint8_t, 4> dest{};
+    copyBytes(source, frame.sub(ip + kIpv4SourceAddress, source.size()));
+    copyBytes(dest, frame.sub(ip + kIpv4DestAddress, dest.size()));
+    addresses.sourceAddress = IpAddress::v4(source);
+    addresses.destAddress = IpAddress::v4(dest);
+    return IpPacket{ip + headerLength, packetEnd(frame, ip, *totalLength)};
+}
+
+// Walks the extension headers to TCP; empty for other protocols and for
+// fragments other than the first.
+std::optional<size_t> locateTcpAfterIpv6(ByteView frame, size_t ip)
+{
+    auto next = frame.u8(ip + kIpv6NextHeader);
+    size_t position = ip + kIpv6HeaderLength;
+    for (int headers = 0; next && headers <= kMostExtensionHeaders; ++headers) {
+        size_t length = 0;
+        switch (*next) {
+        case kProtocolTcp:
+            return position;
+        case kHopByHop:
+        case kRouting:
+        case kDestinationOptions: {
+            const auto units = frame.u8(position + 1);
+            if (!units)
+                return std::nullopt;
+            length = (static_cast<size_t>(*units) + 1) * 8;
+            break;
+        }
+        case kAuthentication: {
+            const auto units = frame.u8(position + 1);
+            if (!units)
+                return std::nullopt;
+            length = (static_cast<size_t>(*units) + 2) * 4;
+            break;
+        }
+        case kFragment: {
+            const auto offset = frame.be16(position + kFragmentOffsetField);
+            if (!offset || (*offset & kFragmentOffsetMask) != 0)
+                return std::nullopt;
+            length = kFragmentHeaderLength;
+            break;
+        }
+        default:
+            return std::nullopt;
+        }
+        next = frame.u8(position);
+        position += length;
+    }
+    return std::nullopt;
+}
+
+std::optional<IpPacket> locateIpv6(ByteView frame, size_t ip, FrameAddresses &addresses)
+{
+    const auto payloadLength = frame.be16(ip + kIpv6PayloadLength);
+    if (!payloadLength || !frame.has(ip, kIpv6HeaderLength))
         return std::nullopt;
-    const size_t tcpHeaderLength = static_cast<size_t>(*dataOffset >> 4) * 4;
-    if (tcpHeaderLength < kTcpMinimumHeaderLength || !frame.has(tcpStart, tcpHeaderLength))
+    const auto tcpStart = locateTcpAfterIpv6(frame, ip);
+    if (!tcpStart)
         return std::nullopt;
 
-    addresses.sourceAddress = addressAt(frame, kIpv4SourceAddress);
-    addresses.destAddress = addressAt(frame, kIpv4DestAddress);
-    addresses.sourcePort = *sourcePort;
-    addresses.destPort = *destPort;
-    return tcpStart + tcpHeaderLength;
+    std::array<uint8_t, 16> source{};
+    std::array<uint8_t, 16> dest{};
+    copyBytes(source, frame.sub(ip + kIpv6SourceAddress, source.size()));
+    copyBytes(dest, frame.sub(ip + kIpv6DestAddress, dest.size()));
+    addresses.sourceAddress = IpAddress::v6(source);
+    addresses.destAddress = IpAddress::v6(dest);
+    const size_t declared = *payloadLength == 0 ? 0 : kIpv6HeaderLength + *payloadLength;
+    return IpPacket{*tcpStart, packetEnd(frame, ip, declared)};
+}
+
+std::optional<IpPacket> locateIp(ByteView frame, NetworkLayer network, FrameAddresses &addresses)
+{
+    if (network.type == kTypeIpv4)
+        return locateIpv4(frame, network.start, addresses);
+    if (network.type == kTypeIpv6)
+        return locateIpv6(frame, network.start, addresses);
+    return std::nullopt;
+}
+
+// Reads the TCP header; the payload's frame offset, or empty when the header
+// is not all there or its length is impossible.
+std::optional<size_t> readTcp(ByteView packet, size_t tcpStart, Frame &frame)
+{
+    const auto sourcePort = packet.be16(tcpStart + kTcpSourcePort);
+    const auto destPort = packet.be16(tcpStart + kTcpDestPort);
+    const auto sequence = be32(packet, tcpStart + kTcpSequence);
+    const auto acknowledgement = be32(packet, tcpStart + kTcpAcknowledgement);
+    const auto dataOffset = packet.u8(tcpStart + kTcpDataOffset);
+    const auto flags = packet.u8(tcpStart + kTcpFlags);
+    if (!sourcePort || !destPort || !sequence || !acknowledgement || !dataOffset || !flags)
+        return std::nullopt;
+    const size_t headerLength = static_cast<size_t>(*dataOffset >> 4) * 4;
+    if (headerLength < kTcpMinimumHeaderLength || !packet.has(tcpStart, headerLength))
+        return std::nullopt;
+    frame.addresses.sourcePort = *sourcePort;
+    frame.addresses.destPort = *destPort;
+    frame.tcp = {*sequence, *acknowledgement, *flags};
+    return tcpStart + headerLength;
+}
+
+bool locatePayload(Frame &frame, int linkType)
+{
+    const auto network = locateNetwork(frame.bytes, linkType);
+    if (!network)
+        return false;
+    const auto packet = locateIp(frame.bytes, *network, frame.addresses);
+    if (!packet)
+        return false;
+    // Bytes after the IP packet are link padding or a trailer, never payload.
+    frame.bytes = frame.bytes.sub(0, packet->end);
+    const auto payloadStart = readTcp(frame.bytes, packet->tcpStart, frame);
+    if (!payloadStart)
+        return false;
+    frame.payloadStart = *payloadStart;
+    frame.payload = frame.bytes.sub(*payloadStart);
+    return true;
 }
 
 void dispatch(Frame &frame)
@@ -79,47 +287,55 @@ void dispatch(Frame &frame)
 
 }
 
-void FormatIpv4(const Ipv4Address &address, char (&text)[16])
+bool IsSupportedLinkType(int linkType)
 {
-    size_t out = 0;
-    for (size_t i = 0; i < address.size(); ++i) {
-        const unsigned value = address[i];
-        if (i > 0)
-            text[out++] = '.';
-        if (value >= 100)
-            text[out++] = static_cast<char>('0' + value / 100);
-        if (value >= 10)
-            text[out++] = static_cast<char>('0' + value / 10 % 10);
-        text[out++] = static_cast<char>('0' + value % 10);
-    }
-    text[out] = '\0';
+    return linkType == kLinkEthernet || linkType == kLinkLinuxCooked || linkType == kLinkLinuxCooked2;
 }
 
 const FrameAddresses &Frame::describedAddresses()
 {
     if (!described_) {
-        FormatIpv4(addresses.sourceAddress, addresses.sourceIpText);
-        FormatIpv4(addresses.destAddress, addresses.destIpText);
+        FormatIp(addresses.sourceAddress, addresses.sourceIpText);
+        FormatIp(addresses.destAddress, addresses.destIpText);
         described_ = true;
     }
     return addresses;
 }
 
-void HandleFrame(HWND window, const uint8_t *bytes, uint32_t capturedLength)
+Flow Frame::flow() const
+{
+    return {addresses.sourceAddress, addresses.destAddress, static_cast<uint16_t>(addresses.sourcePort),
+            static_cast<uint16_t>(addresses.destPort)};
+}
+
+void HandleFrame(HWND window, int linkType, const uint8_t *bytes, uint32_t capturedLength)
 {
     if (capturedLength == 0)
         return;
     Frame frame{window, ByteView(bytes, capturedLength)};
-    const auto payloadStart = locatePayload(frame.bytes, frame.addresses);
-    if (!payloadStart)
+    if (!locatePayload(frame, linkType))
         return;
-    frame.payloadStart = *payloadStart;
-    frame.payload = frame.bytes.sub(*payloadStart);
 
     const std::lock_guard guard(CaptureLock());
     dispatch(frame);
     if (frame.sendPendingUrl)
         SendUrlText(window, frame.pendingUrlText);
+}
+
+void HandleFrame(HWND window, const uint8_t *bytes, uint32_t capturedLength)
+{
+    HandleFrame(window, kLinkEthernet, bytes, capturedLength);
+}
+
+void ResetFrameState()
+{
+    ResetRequestTable();
+    ResetRtmpTable();
+}
+
+uint64_t EvictedEntryCount()
+{
+    return EvictedRequestCount() + EvictedConnectCount();
 }
 
 }

@@ -1,25 +1,36 @@
-// Per-frame dissection: where the TCP payload starts, whose it is, and which
-// recogniser gets it.
+// Per-frame dissection: the link layer, IPv4 or IPv6, TCP; where the TCP
+// payload starts and ends, whose it is, and which recogniser gets it.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "byte_view.h"
+#include "flow.h"
 #include "message_window.h"
 
 namespace quillnet {
 
-using Ipv4Address = std::array<uint8_t, 4>;
+// Link types the dissector reads (pcap's DLT_ numbers).
+inline constexpr int kLinkEthernet = 1;      // DLT_EN10MB, with up to two VLAN tags
+inline constexpr int kLinkLinuxCooked = 113; // DLT_LINUX_SLL, the "any" device
+inline constexpr int kLinkLinuxCooked2 = 276; // DLT_LINUX_SLL2
+
+bool IsSupportedLinkType(int linkType);
 
 struct FrameAddresses {
-    char sourceIpText[16]; // filled by Frame::describedAddresses
-    char destIpText[16];
+    char sourceIpText[kIpTextSize]; // filled by Frame::describedAddresses
+    char destIpText[kIpTextSize];
     int32_t sourcePort;
     int32_t destPort;
-    Ipv4Address sourceAddress; // wire order
-    Ipv4Address destAddress;
+    IpAddress sourceAddress;
+    IpAddress destAddress;
+};
+
+struct TcpHeaderFields {
+    uint32_t sequence = 0;
+    uint32_t acknowledgement = 0;
+    uint8_t flags = 0;
 };
 
 // What one frame's recognisers share while it is handled.
@@ -27,25 +38,36 @@ struct Frame {
     Frame(HWND window, ByteView bytes) : window(window), bytes(bytes) {}
 
     HWND window;
-    ByteView bytes;           // the whole captured frame
+    ByteView bytes;           // the frame up to the end of its IP packet
     size_t payloadStart = 0;  // frame offset of the first TCP payload byte
-    ByteView payload;
+    ByteView payload;         // up to the end of the IP packet, never into a trailer
     FrameAddresses addresses{}; // ports and addresses; the texts only once described
+    TcpHeaderFields tcp;
     std::string pendingUrlText; // sent as a UrlText record once the frame is done
     bool sendPendingUrl = false;
 
-    // The addresses with their dotted texts, formatted on first use: most
-    // frames never need them.
+    // The addresses with their texts, formatted on first use: most frames never
+    // need them.
     const FrameAddresses &describedAddresses();
+
+    // The direction of the connection this frame travels.
+    Flow flow() const;
 
 private:
     bool described_ = false;
 };
 
-// Handles one captured frame of `capturedLength` bytes; reports go to `window`.
+// Handles one captured frame of `capturedLength` bytes of link type
+// `linkType`; reports go to `window`.
+void HandleFrame(HWND window, int linkType, const uint8_t *frame, uint32_t capturedLength);
+
+// The same for an Ethernet frame.
 void HandleFrame(HWND window, const uint8_t *frame, uint32_t capturedLength);
 
-// Formats an address as four dotted decimal numbers.
-void FormatIpv4(const Ipv4Address &address, char (&text)[16]);
+// Forgets what the recognisers keep between frames, for a new capture.
+void ResetFrameState();
+
+// Outstanding requests and connects given up since the last reset to bound memory.
+uint64_t EvictedEntryCount();
 
 }

@@ -1,19 +1,22 @@
 #include "http.h"
 
-#include <array>
 #include <string_view>
 
 #include "header_lines.h"
 #include "log_texts.h"
 #include "notifications.h"
-#include "slot_table.h"
+#include "pending_table.h"
 
 namespace quillnet {
 
 namespace {
 
-std::array<RequestSlot, kRequestSlotCount> requestTable;
-uint64_t requestsTaken = 0;
+PendingTable<PendingRequest> requestTable(kMostPendingRequests);
+
+// Field widths of the record the kept texts end up in, less the NUL.
+constexpr size_t kPathLimit = sizeof(HttpUrlRecord::path);
+constexpr size_t kHostLimit = sizeof(HttpUrlRecord::host);
+constexpr size_t kContentTypeLimit = sizeof(HttpUrlRecord::contentType);
 
 // "GET " before the target and " HTTP/1.1" after it.
 constexpr size_t kGetTargetStart = 4;
@@ -70,40 +73,39 @@ bool valueFits(ByteView line, size_t valueStart, size_t limit)
     return line.size() > valueStart && line.size() - valueStart < limit;
 }
 
-int startRequest(const Frame &frame, ByteView line)
+// Texts as a fixed field would keep them: up to the first NUL.
+std::string fieldText(ByteView bytes)
 {
-    const int number = AllocateRequestSlot();
-    RequestSlot &slot = requestTable[static_cast<size_t>(number - 1)];
-    slot.free = 0;
-    slot.takenAt = ++requestsTaken;
-    slot.clientAddress = frame.addresses.sourceAddress;
-    slot.serverAddress = frame.addresses.destAddress;
-    slot.clientPort = frame.addresses.sourcePort;
-    slot.serverPort = frame.addresses.destPort;
-    if (valueFits(line, kGetLineOverhead, sizeof slot.path))
-        copyText(slot.path, line.sub(kGetTargetStart, line.size() - kGetLineOverhead));
-    else
-        SendLog(frame.window, logtext::kBadPathLength, length(line) - static_cast<int>(kGetLineOverhead));
-    return number;
+    const std::string_view text = bytes.text();
+    return std::string(text.substr(0, text.find('\0')));
 }
 
-void examineRequestLine(const Frame &frame, ByteView line, int &slotNumber)
+PendingRequest *startRequest(const Frame &frame, ByteView line)
+{
+    PendingRequest &request = requestTable.add(frame.flow()).entry;
+    if (valueFits(line, kGetLineOverhead, kPathLimit))
+        request.path = fieldText(line.sub(kGetTargetStart, line.size() - kGetLineOverhead));
+    else
+        SendLog(frame.window, logtext::kBadPathLength, length(line) - static_cast<int>(kGetLineOverhead));
+    return &request;
+}
+
+void examineRequestLine(const Frame &frame, ByteView line, PendingRequest *&request)
 {
     const HeaderRow *row = requestHeaderRow(line);
     if (!row)
         return;
     SendLogText(frame.window, row->foundLog);
     if (row->action == HeaderAction::StartRequest) {
-        slotNumber = startRequest(frame, line);
+        request = startRequest(frame, line);
         return;
     }
-    if (slotNumber == 0)
+    if (!request)
         return;
-    RequestSlot &slot = requestTable[static_cast<size_t>(slotNumber - 1)];
     switch (row->action) {
     case HeaderAction::Host:
-        if (valueFits(line, kHostValueStart, sizeof slot.host))
-            copyText(slot.host, line.sub(kHostValueStart));
+        if (valueFits(line, kHostValueStart, kHostLimit))
+            request->host = fieldText(line.sub(kHostValueStart));
         else
             SendLog(frame.window, logtext::kBadHostLength, length(line) - static_cast<int>(kHostValueStart));
         break;
@@ -121,20 +123,6 @@ void examineRequestLine(const Frame &frame, ByteView line, int &slotNumber)
     }
 }
 
-// The pending request of the connection this response travels on, answered in
-// the other direction; the lowest-numbered one when several wait.
-int findRequestFor(const FrameAddresses &addresses)
-{
-    for (int number = 1; number <= kRequestSlotCount; ++number) {
-        const RequestSlot &slot = requestTable[static_cast<size_t>(number - 1)];
-        if (slot.free == 0 && slot.serverAddress == addresses.sourceAddress &&
-            slot.clientAddress == addresses.destAddress && slot.serverPort == addresses.sourcePort &&
-            slot.clientPort == addresses.destPort)
-            return number;
-    }
-    return 0;
-}
-
 bool isContentTypeLine(ByteView line)
 {
     const auto first = line.u8(0);
@@ -145,7 +133,7 @@ bool isContentTypeLine(ByteView line)
 
 // Reads the response's lines, through the body if need be, up to its first
 // Content-Type line; true when one was seen.
-bool takeContentType(const Frame &frame, RequestSlot &slot)
+bool takeContentType(const Frame &frame, HttpUrlRecord &record)
 {
     HeaderLineReader lines(frame.payload, kResponseLineLimit);
     while (const auto line = lines.next()) {
@@ -154,9 +142,9 @@ bool takeContentType(const Frame &frame, RequestSlot &slot)
         if (!isContentTypeLine(*line))
             continue;
         SendLog(frame.window, logtext::kFoundContentType, text.c_str(), length(*line));
-        if (valueFits(*line, kContentTypeValueStart, sizeof slot.contentType)) {
-            copyText(slot.contentType, line->sub(kContentTypeValueStart));
-            SendLog(frame.window, logtext::kContentTypeValue, slot.contentType);
+        if (valueFits(*line, kContentTypeValueStart, kContentTypeLimit)) {
+            copyText(record.contentType, line->sub(kContentTypeValueStart));
+            SendLog(frame.window, logtext::kContentTypeValue, record.contentType);
         } else {
             SendLog(frame.window, logtext::kBadContentTypeLength,
                     length(*line) - static_cast<int>(kContentTypeValueStart));
@@ -170,31 +158,31 @@ bool takeContentType(const Frame &frame, RequestSlot &slot)
 
 void ResetRequestTable()
 {
-    MarkAllFree(requestTable);
-    requestsTaken = 0;
+    requestTable.clear();
 }
 
-int AllocateRequestSlot()
+const PendingRequest *FindPendingRequest(int number)
 {
-    const size_t index = ChooseSlot(requestTable);
-    RequestSlot &slot = requestTable[index];
-    slot.path[0] = '\0';
-    slot.host[0] = '\0';
-    slot.contentType[0] = '\0';
-    return static_cast<int>(index) + 1;
+    const auto *item = requestTable.find(number);
+    return item ? &item->entry : nullptr;
 }
 
-const RequestSlot &RequestTableSlot(int number)
+size_t PendingRequestCount()
 {
-    return requestTable.at(static_cast<size_t>(number - 1));
+    return requestTable.size();
+}
+
+uint64_t EvictedRequestCount()
+{
+    return requestTable.evictions();
 }
 
 void HandleHttpRequest(Frame &frame)
 {
-    int slotNumber = 0;
+    PendingRequest *request = nullptr;
     HeaderLineReader lines(frame.payload, kRequestLineLimit);
     while (const auto line = lines.next()) {
-        examineRequestLine(frame, *line, slotNumber);
+        examineRequestLine(frame, *line, request);
         if (lines.atEndOfHeaders())
             return;
     }
@@ -203,22 +191,19 @@ void HandleHttpRequest(Frame &frame)
 void HandleHttpResponse(Frame &frame)
 {
     SendLogText(frame.window, logtext::kFoundResponse);
-    const int number = findRequestFor(frame.addresses);
-    if (number == 0)
+    // Answers travel the other way of the request's connection.
+    const Flow requestFlow = frame.flow().reversed();
+    const auto *waiting = requestTable.oldest(requestFlow);
+    if (!waiting)
         return;
-    SendLog(frame.window, logtext::kResponseSlot, number);
-
-    RequestSlot &slot = requestTable[static_cast<size_t>(number - 1)];
-    const bool sawContentType = takeContentType(frame, slot);
-    slot.free = 1;
+    SendLog(frame.window, logtext::kResponseSlot, waiting->number);
 
     HttpUrlRecord record{};
-    record.port = slot.serverPort;
-    copyText(record.host, ByteView(std::string_view(slot.host)));
-    copyText(record.path, ByteView(std::string_view(slot.path)));
-    if (sawContentType)
-        copyText(record.contentType, ByteView(std::string_view(slot.contentType)));
-    else if (frame.payload.startsWith("ICY "))
+    record.port = frame.addresses.sourcePort;
+    copyText(record.host, ByteView(std::string_view(waiting->entry.host)));
+    copyText(record.path, ByteView(std::string_view(waiting->entry.path)));
+    requestTable.removeOldest(requestFlow);
+    if (!takeContentType(frame, record) && frame.payload.startsWith("ICY "))
         copyText(record.contentType, ByteView(std::string_view(kIcyDefaultContentType)));
     SendHttpUrlRecord(frame.window, record);
 }

@@ -3,35 +3,28 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "frame_dispatch.h"
 
 namespace quillnet {
 
-inline constexpr int kRequestSlotCount = 200;
+// Most requests kept waiting at once; beyond it the oldest is given up.
+inline constexpr size_t kMostPendingRequests = 65536;
 
-struct RequestSlot {
-    int32_t free;
-    int32_t clientPort;
-    int32_t serverPort;
-    Ipv4Address clientAddress;
-    Ipv4Address serverAddress;
-    char path[1300];
-    char host[300];
-    char contentType[200];
-    uint64_t takenAt; // when the slot was last taken, to reuse the oldest when all are busy
+struct PendingRequest {
+    std::string path;
+    std::string host;
 };
 
-// Marks every slot free.
+// Forgets every waiting request and the eviction count.
 void ResetRequestTable();
 
-// The number (1-200) of the slot a new request is to take, its texts emptied:
-// the first free one, or when none is free the one taken longest ago.
-// The caller marks it in use.
-int AllocateRequestSlot();
-
-// Slot `number` (1-200).
-const RequestSlot &RequestTableSlot(int number);
+// The waiting request numbered `number` (the lowest number free when it was
+// made, from 1), or null.
+const PendingRequest *FindPendingRequest(int number);
+size_t PendingRequestCount();
+uint64_t EvictedRequestCount();
 
 void HandleHttpRequest(Frame &frame);
 void HandleHttpResponse(Frame &frame);

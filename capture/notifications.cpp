@@ -44,6 +44,11 @@ void SendRtmpRecord(HWND window, const SendInfo &record)
     sendRecord(window, kKindSendInfo, &record, sizeof record);
 }
 
+void SendCaptureStatistics(HWND window, const CaptureStatistics &statistics)
+{
+    sendRecord(window, kKindCaptureStatistics, &statistics, sizeof statistics);
+}
+
 void PostCaptureEnded(HWND window)
 {
     PostMessage(window, kMessageCaptureEnded, 0, 0);

@@ -15,6 +15,7 @@ void SendLogText(HWND window, const std::string &text);
 void SendUrlText(HWND window, const std::string &text);
 void SendHttpUrlRecord(HWND window, const HttpUrlRecord &record);
 void SendRtmpRecord(HWND window, const SendInfo &record);
+void SendCaptureStatistics(HWND window, const CaptureStatistics &statistics);
 void PostCaptureEnded(HWND window);
 
 // printf-style formatting for the log lines.

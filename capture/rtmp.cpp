@@ -8,14 +8,13 @@
 
 #include "log_texts.h"
 #include "notifications.h"
-#include "slot_table.h"
+#include "pending_table.h"
 
 namespace quillnet {
 
 namespace {
 
-std::array<RtmpConnection, kRtmpSlotCount> rtmpTable;
-uint64_t connectsTaken = 0;
+PendingTable<RtmpConnection> rtmpTable(kMostPendingConnects);
 
 // Command patterns, relative to the byte where each is tested.
 constexpr uint8_t kConnectChunkBasicHeader = 0x03; // type-0 header, chunk stream 3
@@ -120,22 +119,6 @@ std::optional<RtmpCommand> commandAt(ByteView frame, size_t i)
     return std::nullopt;
 }
 
-bool hasKey(const RtmpConnection &slot, const FrameAddresses &addresses)
-{
-    return slot.sourceAddress == addresses.sourceAddress && slot.destAddress == addresses.destAddress &&
-           slot.sourcePort == addresses.sourcePort && slot.destPort == addresses.destPort;
-}
-
-// Index of the first in-use slot with the frame's addresses and ports.
-std::optional<size_t> findConnection(const FrameAddresses &addresses)
-{
-    for (size_t i = 0; i < rtmpTable.size(); ++i) {
-        if (rtmpTable[i].free == 0 && hasKey(rtmpTable[i], addresses))
-            return i;
-    }
-    return std::nullopt;
-}
-
 int asInt(size_t value)
 {
     return static_cast<int>(value);
@@ -146,16 +129,11 @@ void rememberConnect(Frame &frame, size_t position)
     const FrameAddresses &a = frame.describedAddresses();
     SendLog(frame.window, logtext::kFoundConnect, a.sourceIpText, a.sourcePort, a.destIpText, a.destPort,
             asInt(position));
-    const int index = AllocateRtmpSlot() - 1;
-    RtmpConnection &slot = rtmpTable[static_cast<size_t>(index)];
-    slot.free = 0;
-    slot.takenAt = ++connectsTaken;
-    slot.sourceAddress = a.sourceAddress;
-    slot.destAddress = a.destAddress;
-    slot.sourcePort = a.sourcePort;
+    auto &stored = rtmpTable.add(frame.flow());
+    RtmpConnection &slot = stored.entry;
     slot.destPort = a.destPort;
     slot.RtmpConnectionLen = asInt(copyBytes(slot.connectBytes, frame.bytes.sub(position)));
-    SendLog(frame.window, logtext::kConnectStored, index);
+    SendLog(frame.window, logtext::kConnectStored, stored.number - 1);
 }
 
 void noteCreateStream(Frame &frame, size_t position)
@@ -164,7 +142,7 @@ void noteCreateStream(Frame &frame, size_t position)
     SendLog(frame.window, logtext::kFoundCreateStream, a.sourceIpText, a.sourcePort, a.destIpText, a.destPort,
             asInt(frame.bytes.size() - position));
     SendLogText(frame.window, logtext::kCreateStreamOffset);
-    if (findConnection(a))
+    if (rtmpTable.oldest(frame.flow()))
         SendLog(frame.window, logtext::kCreateStreamLength, asInt(frame.payload.size()));
 }
 
@@ -173,16 +151,18 @@ void completeWithPlay(Frame &frame, size_t position)
     const FrameAddresses &a = frame.describedAddresses();
     SendLog(frame.window, logtext::kFoundPlay, a.sourceIpText, a.sourcePort, a.destIpText, a.destPort,
             asInt(frame.bytes.size() - position), asInt(position));
-    const auto index = findConnection(a);
-    if (!index)
+    const Flow flow = frame.flow();
+    auto *waiting = rtmpTable.oldest(flow);
+    if (!waiting)
         return;
     SendLogText(frame.window, logtext::kPlayMatchesConnect);
-    RtmpConnection &slot = rtmpTable[*index];
+    RtmpConnection &slot = waiting->entry;
     slot.RtmpPlayLen = asInt(copyBytes(slot.playBytes, frame.bytes.sub(position)));
     SendLog(frame.window, logtext::kPlayLength, slot.RtmpPlayLen);
     SendLogText(frame.window, logtext::kEmpty);
     SendLogText(frame.window, logtext::kStartParsing);
-    GetRtmpInfoFromPacket(frame.window, asInt(*index));
+    GetRtmpInfoFromPacket(frame.window, slot);
+    rtmpTable.removeOldest(flow);
 }
 
 // Writes `bytes` to a dump file named `name`; a file that cannot be written is skipped.
@@ -331,18 +311,23 @@ void parseSlot(HWND window, const RtmpConnection &slot, SendInfo &record)
 
 void ResetRtmpTable()
 {
-    MarkAllFree(rtmpTable);
-    connectsTaken = 0;
+    rtmpTable.clear();
 }
 
-int AllocateRtmpSlot()
+const RtmpConnection *FindPendingConnect(int index)
 {
-    return static_cast<int>(ChooseSlot(rtmpTable)) + 1;
+    const auto *item = rtmpTable.find(index + 1);
+    return item ? &item->entry : nullptr;
 }
 
-const RtmpConnection &RtmpTableSlot(int index)
+size_t PendingConnectCount()
 {
-    return rtmpTable.at(static_cast<size_t>(index));
+    return rtmpTable.size();
+}
+
+uint64_t EvictedConnectCount()
+{
+    return rtmpTable.evictions();
 }
 
 std::optional<RtmpCommandMatch> FindRtmpCommand(ByteView frame, size_t payloadStart)
@@ -378,17 +363,15 @@ void ScanRtmp(Frame &frame)
     }
 }
 
-void GetRtmpInfoFromPacket(HWND window, int index)
+void GetRtmpInfoFromPacket(HWND window, const RtmpConnection &connection)
 {
-    RtmpConnection &slot = rtmpTable.at(static_cast<size_t>(index));
     try {
         SendInfo record{};
-        parseSlot(window, slot, record);
+        parseSlot(window, connection, record);
         SendRtmpRecord(window, record);
     } catch (...) {
         SendLogText(window, logtext::kRtmpParseError);
     }
-    slot.free = 1;
 }
 
 std::string RtmpDumpFolder()

@@ -9,19 +9,16 @@
 
 namespace quillnet {
 
-inline constexpr int kRtmpSlotCount = 500;
+// Most connects kept waiting for their plays at once; beyond it the oldest is
+// given up. Each holds about 2 KB.
+inline constexpr size_t kMostPendingConnects = 16384;
 
 struct RtmpConnection {
-    int32_t free;
-    int32_t sourcePort;
     int32_t destPort;
-    Ipv4Address sourceAddress; // wire order
-    Ipv4Address destAddress;
     uint8_t connectBytes[1500];
     int32_t RtmpConnectionLen;
     uint8_t playBytes[500];
     int32_t RtmpPlayLen;
-    uint64_t takenAt; // when the slot was last taken, to reuse the oldest when all are busy
 };
 
 enum class RtmpCommand { Connect, CreateStream, Play };
@@ -31,24 +28,22 @@ struct RtmpCommandMatch {
     size_t position; // frame offset of the command's first byte
 };
 
-// Marks every slot free.
+// Forgets every waiting connect and the eviction count.
 void ResetRtmpTable();
 
-// The number (1-500) of the slot a new connect is to take: the lowest free one,
-// or when none is free the one taken longest ago. The caller marks it in use.
-int AllocateRtmpSlot();
-
-// Slot `index` (0-499).
-const RtmpConnection &RtmpTableSlot(int index);
+// The waiting connect logged as stored at `index` (the lowest index free when
+// it was stored, from 0), or null.
+const RtmpConnection *FindPendingConnect(int index);
+size_t PendingConnectCount();
+uint64_t EvictedConnectCount();
 
 // The first connect, createStream or play command in the frame's payload.
 std::optional<RtmpCommandMatch> FindRtmpCommand(ByteView frame, size_t payloadStart);
 
 void ScanRtmp(Frame &frame);
 
-// Parses the connect and play bytes of slot `index`, sends the SendInfo record
-// and frees the slot.
-void GetRtmpInfoFromPacket(HWND window, int index);
+// Parses a connect and its play bytes and sends the SendInfo record.
+void GetRtmpInfoFromPacket(HWND window, const RtmpConnection &connection);
 
 // Folder of the parser's diagnostic dumps.
 std::string RtmpDumpFolder();

@@ -54,10 +54,13 @@ void HandleMmsOpenFile(Frame &frame)
         fileName += static_cast<char>(low);
     }
     const FrameAddresses &addresses = frame.describedAddresses();
+    // An IPv6 address in a URL goes in brackets, so its colons are not read as a port.
+    const std::string host = addresses.destAddress.version == 6 ? FormatText("[%s]", addresses.destIpText)
+                                                                 : std::string(addresses.destIpText);
     if (addresses.destPort == kMmsDefaultPort)
-        frame.pendingUrlText = FormatText("mms://%s/%s", addresses.destIpText, fileName.c_str());
+        frame.pendingUrlText = FormatText("mms://%s/%s", host.c_str(), fileName.c_str());
     else
-        frame.pendingUrlText = FormatText("mms://%s:%d/%s", addresses.destIpText, addresses.destPort, fileName.c_str());
+        frame.pendingUrlText = FormatText("mms://%s:%d/%s", host.c_str(), addresses.destPort, fileName.c_str());
     frame.sendPendingUrl = true;
 }
 

@@ -1,6 +1,12 @@
 #include "capture_source.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <cstdio>
 #include <map>
@@ -35,11 +41,78 @@ pcap_t *openDevice(const char *device, int snapshotLength, int flags, int readTi
     pcap_set_snaplen(handle, snapshotLength);
     pcap_set_promisc(handle, (flags & kCaptureFlagPromiscuous) ? 1 : 0);
     pcap_set_timeout(handle, readTimeoutMs);
+    pcap_set_buffer_size(handle, kCaptureBufferBytes);
     if (pcap_activate(handle) < 0 || pcap_setnonblock(handle, 1, errorBuffer) < 0) {
         setError(errorBuffer, std::string(device) + ": " + pcap_geterr(handle));
         pcap_close(handle);
         return nullptr;
     }
+    return handle;
+}
+
+// Reading a capture file through stdio with a way out: a read waits for a pipe
+// in short polls and reports the end of the file once the capture is to stop.
+struct StoppableFile {
+    int descriptor;
+    bool waitsForData; // a pipe, FIFO or terminal rather than a regular file
+    int pollMs;
+    const std::atomic<int32_t> *keepGoing;
+};
+
+constexpr size_t kFileBufferBytes = 256 * 1024;
+
+bool stopRequested(const StoppableFile &file)
+{
+    return file.keepGoing && file.keepGoing->load(std::memory_order_relaxed) == 0;
+}
+
+ssize_t readStoppable(void *cookie, char *buffer, size_t size)
+{
+    const auto &file = *static_cast<StoppableFile *>(cookie);
+    for (;;) {
+        if (stopRequested(file))
+            return 0;
+        if (file.waitsForData) {
+            pollfd ready{file.descriptor, POLLIN, 0};
+            const int polled = poll(&ready, 1, file.pollMs);
+            if (polled == 0 || (polled < 0 && errno == EINTR))
+                continue;
+        }
+        const ssize_t count = read(file.descriptor, buffer, size);
+        if (count < 0 && errno == EINTR)
+            continue;
+        return count;
+    }
+}
+
+int closeStoppable(void *cookie)
+{
+    auto *file = static_cast<StoppableFile *>(cookie);
+    const int result = close(file->descriptor);
+    delete file;
+    return result;
+}
+
+pcap_t *openFile(const char *path, int readTimeoutMs, char *errorBuffer, const std::atomic<int32_t> *keepGoing)
+{
+    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        setError(errorBuffer, std::string(path) + ": " + std::strerror(errno));
+        return nullptr;
+    }
+    struct stat status {};
+    const bool waitsForData = fstat(descriptor, &status) == 0 && !S_ISREG(status.st_mode);
+    auto *cookie = new StoppableFile{descriptor, waitsForData, readTimeoutMs, keepGoing};
+    FILE *stream = fopencookie(cookie, "r", cookie_io_functions_t{readStoppable, nullptr, nullptr, closeStoppable});
+    if (!stream) {
+        closeStoppable(cookie);
+        setError(errorBuffer, std::string(path) + ": " + std::strerror(errno));
+        return nullptr;
+    }
+    setvbuf(stream, nullptr, _IOFBF, kFileBufferBytes);
+    pcap_t *handle = pcap_fopen_offline(stream, errorBuffer);
+    if (!handle)
+        std::fclose(stream);
     return handle;
 }
 
@@ -66,7 +139,7 @@ std::unique_ptr<char[]> adapterDescription(const pcap_if_t &device)
 }
 
 pcap_t *OpenCaptureSource(const char *source, int snapshotLength, int flags, int readTimeoutMs,
-                          char *errorBuffer)
+                          char *errorBuffer, const std::atomic<int32_t> *keepGoing)
 {
     if (!source) {
         setError(errorBuffer, "no capture source given");
@@ -74,7 +147,7 @@ pcap_t *OpenCaptureSource(const char *source, int snapshotLength, int flags, int
     }
     const std::string_view name(source);
     if (hasPrefix(name, kFilePrefix))
-        return pcap_open_offline(source + kFilePrefix.size(), errorBuffer);
+        return openFile(source + kFilePrefix.size(), readTimeoutMs, errorBuffer, keepGoing);
     if (hasPrefix(name, kDevicePrefix))
         return openDevice(source + kDevicePrefix.size(), snapshotLength, flags, readTimeoutMs, errorBuffer);
     return openDevice(source, snapshotLength, flags, readTimeoutMs, errorBuffer);

@@ -5,13 +5,23 @@
 
 #include <pcap/pcap.h>
 
+#include <atomic>
+#include <cstdint>
+
 inline constexpr int kCaptureFlagPromiscuous = 1;
+
+// Kernel buffer asked for on devices, so that a burst on a busy link waits
+// there instead of being dropped.
+inline constexpr int kCaptureBufferBytes = 32 * 1024 * 1024;
 
 // Opens `source` with the given snapshot length, flags (kCaptureFlag...) and read
 // time-out in milliseconds. Null on failure, with the reason in `errorBuffer`
 // (PCAP_ERRBUF_SIZE bytes). Read the handle with NextCaptureFrame.
+// A file is read so that it ends, as if at its end, within a read time-out of
+// `keepGoing` turning 0: also a pipe or FIFO that sends nothing, and a file whose
+// frames the filter skips without returning them.
 pcap_t *OpenCaptureSource(const char *source, int snapshotLength, int flags, int readTimeoutMs,
-                          char *errorBuffer);
+                          char *errorBuffer, const std::atomic<int32_t> *keepGoing = nullptr);
 
 // pcap_next_ex for a handle of OpenCaptureSource: 1 with a frame, 0 when the
 // read time-out passed without one (also on a device that sees no traffic at

@@ -20,10 +20,12 @@ TEST_F(FrameDispatchTest, PayloadIsFoundAfterTheHeadersOwnLengths)
         SetUp();
         window.clear();
         feed(kClient, kServer, kRequest, shape);
-        EXPECT_EQ(RequestTableSlot(1).free, 0) << "payload at " << PayloadOffset(shape);
-        EXPECT_STREQ(RequestTableSlot(1).path, "/v.flv");
-        EXPECT_EQ(RequestTableSlot(1).serverPort, 80) << "ports follow the IPv4 options";
-        EXPECT_EQ(RequestTableSlot(1).clientPort, 51000);
+        ASSERT_NE(FindPendingRequest(1), nullptr) << "payload at " << PayloadOffset(shape);
+        EXPECT_EQ(FindPendingRequest(1)->path, "/v.flv");
+        // The answer pairs only when the ports were read after the IPv4 options.
+        feed(kServer, kClient, "HTTP/1.1 200 OK\r\n\r\n", shape);
+        ASSERT_EQ(window.httpRecords().size(), 1u);
+        EXPECT_EQ(window.httpRecords()[0].port, 80);
     }
 }
 
@@ -50,16 +52,16 @@ TEST_F(FrameDispatchTest, ImpossibleHeaderLengthsAreIgnored)
     pastEnd[14 + 20 + 12] = 0xF0; // 60-byte TCP header in a 54-byte frame
     feed(pastEnd);
     EXPECT_TRUE(window.messages().empty());
-    EXPECT_EQ(RequestTableSlot(1).free, 1);
+    EXPECT_EQ(FindPendingRequest(1), nullptr);
 }
 
 TEST_F(FrameDispatchTest, OnlyFirstFragmentsCarryATcpHeader)
 {
     feed(kClient, kServer, kRequest, FrameShape{true, 0, 0x2000}); // more fragments, offset 0
-    EXPECT_EQ(RequestTableSlot(1).free, 0);
+    EXPECT_NE(FindPendingRequest(1), nullptr);
     SetUp();
     feed(kClient, kServer, kRequest, FrameShape{true, 0, 0x0010}); // a later fragment
-    EXPECT_EQ(RequestTableSlot(1).free, 1);
+    EXPECT_EQ(FindPendingRequest(1), nullptr);
     EXPECT_EQ(window.logs().size(), 2u); // the first request's GET and Host lines only
 }
 
@@ -69,19 +71,24 @@ TEST_F(FrameDispatchTest, EmptyFrameIsIgnored)
     EXPECT_TRUE(window.messages().empty());
 }
 
-TEST_F(FrameDispatchTest, AddressesAreDottedDecimalWithoutLeadingZeros)
+TEST_F(FrameDispatchTest, AddressesAreDottedDecimalOrRfc5952)
 {
-    const std::pair<Ipv4Address, const char *> cases[] = {
+    const std::pair<std::array<uint8_t, 4>, const char *> v4[] = {
         {{0, 0, 0, 0}, "0.0.0.0"},
         {{255, 255, 255, 255}, "255.255.255.255"},
         {{10, 0, 100, 9}, "10.0.100.9"},
-        {{1, 20, 199, 200}, "1.20.199.200"},
     };
-    for (const auto &[address, text] : cases) {
-        char formatted[16];
-        FormatIpv4(address, formatted);
-        EXPECT_STREQ(formatted, text);
-    }
+    for (const auto &[address, text] : v4)
+        EXPECT_EQ(IpText(IpAddress::v4(address)), text);
+    const std::pair<std::array<uint8_t, 16>, const char *> v6[] = {
+        {{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, "2001:db8::1"},
+        {{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}, "2001:db8:0:1::1"},
+        {{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1}, "2001:db8::1:0:0:1"},
+        {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, "::1"},
+        {{0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0xab, 0xcd, 0, 0, 0, 0, 0, 0}, "fe80::abcd:0:0:0"},
+    };
+    for (const auto &[address, text] : v6)
+        EXPECT_EQ(IpText(IpAddress::v6(address)), text);
 }
 
 TEST_F(FrameDispatchTest, BranchIsChosenByTheFirstPayloadBytes)

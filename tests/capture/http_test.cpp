@@ -28,17 +28,13 @@ class HttpTest : public FrameTest {};
 TEST_F(HttpTest, RequestThenResponseSendsOneRecordLaidOutByteForByte)
 {
     feed(kClient, kServer, get("/v.flv"));
-    const RequestSlot &slot = RequestTableSlot(1);
-    EXPECT_EQ(slot.free, 0);
-    EXPECT_STREQ(slot.path, "/v.flv");
-    EXPECT_STREQ(slot.host, "example");
-    EXPECT_EQ(slot.clientPort, 51000);
-    EXPECT_EQ(slot.serverPort, 80);
-    EXPECT_EQ(slot.clientAddress, kClient.address);
-    EXPECT_EQ(slot.serverAddress, kServer.address);
+    const PendingRequest *request = FindPendingRequest(1);
+    ASSERT_NE(request, nullptr);
+    EXPECT_EQ(request->path, "/v.flv");
+    EXPECT_EQ(request->host, "example");
 
     feed(kServer, kClient, ok("video/x-flv"));
-    EXPECT_EQ(RequestTableSlot(1).free, 1);
+    EXPECT_EQ(FindPendingRequest(1), nullptr);
 
     int records = 0;
     for (const ReceivedMessage &message : window.messages()) {
@@ -101,9 +97,9 @@ TEST_F(HttpTest, ResponsesPairWithTheirOwnConnection)
 TEST_F(HttpTest, PipelinedRequestsAreAnsweredLowestSlotFirst)
 {
     feed(kClient, kServer, get("/one") + get("/two"));
-    EXPECT_STREQ(RequestTableSlot(1).path, "/one");
+    EXPECT_EQ(FindPendingRequest(1)->path, "/one");
     feed(kClient, kServer, get("/three"));
-    EXPECT_STREQ(RequestTableSlot(2).path, "/three");
+    EXPECT_EQ(FindPendingRequest(2)->path, "/three");
     feed(kServer, kClient, ok("text/plain"));
     feed(kServer, kClient, ok("text/plain"));
     const auto records = window.httpRecords();
@@ -115,15 +111,15 @@ TEST_F(HttpTest, PipelinedRequestsAreAnsweredLowestSlotFirst)
 TEST_F(HttpTest, ASecondGetLineInOnePayloadTakesItsOwnSlot)
 {
     feed(kClient, kServer, "GET /a HTTP/1.1\r\nHost: one\r\nGET /b HTTP/1.1\r\nHost: two\r\n\r\n");
-    EXPECT_STREQ(RequestTableSlot(1).host, "one");
-    EXPECT_STREQ(RequestTableSlot(2).path, "/b");
-    EXPECT_STREQ(RequestTableSlot(2).host, "two");
+    EXPECT_EQ(FindPendingRequest(1)->host, "one");
+    EXPECT_EQ(FindPendingRequest(2)->path, "/b");
+    EXPECT_EQ(FindPendingRequest(2)->host, "two");
 }
 
 TEST_F(HttpTest, ValuesAreTakenAtFixedPositions)
 {
     feed(kClient, kServer, "GET /a HTTP/1.1\r\nHost:example\r\n\r\n");
-    EXPECT_STREQ(RequestTableSlot(1).host, "xample");
+    EXPECT_EQ(FindPendingRequest(1)->host, "xample");
     feed(kServer, kClient, "HTTP/1.1 200 OK\r\ncontent-type:video/x-flv\r\n\r\n");
     const auto records = window.httpRecords();
     ASSERT_EQ(records.size(), 1u);
@@ -142,7 +138,7 @@ TEST_F(HttpTest, ContentTypeIsLookedForThroughTheBody)
 TEST_F(HttpTest, RequestHeadersStopAtTheEmptyLine)
 {
     feed(kClient, kServer, "GET /a HTTP/1.1\r\n\r\nHost: body\r\n\r\n");
-    EXPECT_STREQ(RequestTableSlot(1).host, "");
+    EXPECT_EQ(FindPendingRequest(1)->host, "");
 }
 
 TEST_F(HttpTest, IcyResponsesDefaultToAudioMpeg)
@@ -177,14 +173,14 @@ TEST_F(HttpTest, ResponseWithoutRequestOnlyLogs)
 TEST_F(HttpTest, LowerCaseMethodIsNotARequest)
 {
     feed(kClient, kServer, "get /a HTTP/1.1\r\nHost: example\r\n\r\n");
-    EXPECT_EQ(RequestTableSlot(1).free, 1);
+    EXPECT_EQ(FindPendingRequest(1), nullptr);
     EXPECT_TRUE(window.messages().empty());
 }
 
 TEST_F(HttpTest, GetWithoutACompleteLineTracksNothing)
 {
     feed(kClient, kServer, "GET ");
-    EXPECT_EQ(RequestTableSlot(1).free, 1);
+    EXPECT_EQ(FindPendingRequest(1), nullptr);
     EXPECT_TRUE(window.messages().empty());
 }
 
@@ -193,9 +189,9 @@ TEST_F(HttpTest, OversizedValuesAreLoggedAndLeftEmpty)
     const std::string longPath = "/" + std::string(1299, 'p'); // 1300 characters
     const std::string longHost(300, 'h');
     feed(kClient, kServer, "GET " + longPath + " HTTP/1.1\r\nHost: " + longHost + "\r\n\r\n");
-    EXPECT_EQ(RequestTableSlot(1).free, 0);
-    EXPECT_STREQ(RequestTableSlot(1).path, "");
-    EXPECT_STREQ(RequestTableSlot(1).host, "");
+    ASSERT_NE(FindPendingRequest(1), nullptr);
+    EXPECT_EQ(FindPendingRequest(1)->path, "");
+    EXPECT_EQ(FindPendingRequest(1)->host, "");
     const auto logs = window.logs();
     EXPECT_NE(std::find(logs.begin(), logs.end(), FormatText(logtext::kBadPathLength, 1300)), logs.end());
     EXPECT_NE(std::find(logs.begin(), logs.end(), FormatText(logtext::kBadHostLength, 300)), logs.end());
@@ -212,8 +208,8 @@ TEST_F(HttpTest, LongestValuesThatFitAreKeptWhole)
     const std::string path = "/" + std::string(1298, 'p'); // 1299 characters
     const std::string host(299, 'h');
     feed(kClient, kServer, "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n");
-    EXPECT_EQ(std::string(RequestTableSlot(1).path), path);
-    EXPECT_EQ(std::string(RequestTableSlot(1).host), host);
+    EXPECT_EQ(FindPendingRequest(1)->path, path);
+    EXPECT_EQ(FindPendingRequest(1)->host, host);
 }
 
 TEST_F(HttpTest, ResponseLinesOfAThousandCharactersEndTheScan)
@@ -228,28 +224,28 @@ TEST_F(HttpTest, ResponseLinesOfAThousandCharactersEndTheScan)
     EXPECT_STREQ(records[1].contentType, "");
 }
 
-TEST_F(HttpTest, AFullTableReusesTheOldestRequest)
+TEST_F(HttpTest, AThousandOutstandingRequestsAreAllAnsweredInReverseOrder)
 {
-    for (int i = 0; i < kRequestSlotCount; ++i) {
-        const Endpoint client{{192, 168, 1, 20}, static_cast<uint16_t>(20000 + i)};
-        feed(client, kServer, get("/r" + std::to_string(i)));
-    }
-    const Endpoint late{{192, 168, 1, 20}, 30000};
-    feed(late, kServer, get("/late.flv"));
-    EXPECT_STREQ(RequestTableSlot(1).path, "/late.flv");
-    EXPECT_EQ(window.logs().back(), logtext::kFoundAccept);
+    constexpr int kRequests = 1000;
+    const auto client = [](int i) { return Endpoint{{192, 168, 1, 20}, static_cast<uint16_t>(20000 + i)}; };
+    for (int i = 0; i < kRequests; ++i)
+        feed(client(i), kServer, get("/r" + std::to_string(i) + ".flv"));
+    EXPECT_EQ(PendingRequestCount(), static_cast<size_t>(kRequests));
+    for (int i = kRequests - 1; i >= 0; --i)
+        feed(kServer, client(i), ok("video/x-flv"));
 
-    feed(kServer, Endpoint{{192, 168, 1, 20}, 20000}, ok("text/html"));
-    feed(kServer, late, ok("video/x-flv"));
-    feed(kServer, Endpoint{{192, 168, 1, 20}, 20001}, ok("text/html"));
     const auto records = window.httpRecords();
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_STREQ(records[0].path, "/late.flv");
-    EXPECT_STREQ(records[1].path, "/r1");
+    ASSERT_EQ(records.size(), static_cast<size_t>(kRequests));
+    for (int i = 0; i < kRequests; ++i)
+        EXPECT_EQ(std::string(records[static_cast<size_t>(i)].path), "/r" + std::to_string(kRequests - 1 - i) + ".flv");
+    EXPECT_EQ(PendingRequestCount(), 0u);
+    EXPECT_EQ(EvictedRequestCount(), 0u);
 
-    // The slot freed by the answer is taken before any older one is reused.
-    feed(Endpoint{{192, 168, 1, 20}, 30001}, kServer, get("/next"));
-    EXPECT_STREQ(RequestTableSlot(1).path, "/next");
+    // The number a new request is logged under is the lowest one free again.
+    feed(client(0), kServer, get("/next"));
+    feed(kServer, client(0), ok("text/html"));
+    const auto logs = window.logs();
+    EXPECT_NE(std::find(logs.begin(), logs.end(), FormatText(logtext::kResponseSlot, 1)), logs.end());
 }
 
 TEST_F(HttpTest, LengthErrorsOfHeadersThatAreNotKept)

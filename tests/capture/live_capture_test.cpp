@@ -48,10 +48,10 @@ protected:
         }
     }
 
-    // Starts capturing on the loopback device and waits until frames are read.
-    void startCapture()
+    // Starts capturing on `device` and waits until frames are read.
+    void startCapture(const char *device = kLoopback)
     {
-        capture = std::thread([this] { result = StartCapture(kCallerToken, window.handle(), kLoopback, 255); });
+        capture = std::thread([this, device] { result = StartCapture(kCallerToken, window.handle(), device, 255); });
         ASSERT_TRUE(window.waitUntil([](const auto &messages) { return hasLog(messages, logtext::kReadyNextEx); }, 10s))
             << "the loopback device did not open";
     }
@@ -97,6 +97,63 @@ TEST_F(LiveCapture, FetchOfAFlvFileIsReported)
     EXPECT_STREQ(records[0].contentType, "video/x-flv");
     EXPECT_EQ(result, 0);
     EXPECT_EQ(window.endedCount(), 1);
+}
+
+// The records of fetches of `path` once one has arrived, or none after 15 s.
+std::vector<HttpUrlRecord> recordsOf(RecordingWindow &window, const std::string &path)
+{
+    const auto isFetchOfPath = [&](const ReceivedMessage &message) {
+        HttpUrlRecord record;
+        if (message.dwData != kKindHttpUrl || message.data.size() != sizeof record)
+            return false;
+        std::memcpy(&record, message.data.data(), sizeof record);
+        return record.path == path;
+    };
+    window.waitUntil(
+        [&](const auto &messages) { return std::any_of(messages.begin(), messages.end(), isFetchOfPath); }, 15s);
+    std::vector<HttpUrlRecord> records;
+    for (const HttpUrlRecord &record : window.httpRecords()) {
+        if (record.path == path)
+            records.push_back(record);
+    }
+    return records;
+}
+
+TEST_F(LiveCapture, FetchesOverIpv6AndOnTheAnyDeviceAreReported)
+{
+    if (!OnPath("python3") || !OnPath("curl"))
+        GTEST_SKIP() << "needs python3 and curl";
+    const TemporaryDirectory folder;
+    WriteWholeFile(folder.file("six.flv"), "FLV\x01 over IPv6");
+    WriteWholeFile(folder.file("four.flv"), "FLV\x01 over IPv4");
+    const LocalMediaServer server6(folder.path(), true);
+    const LocalMediaServer server4(folder.path());
+    if (!server6.accepting())
+        GTEST_SKIP() << "this machine's loopback device has no ::1";
+    ASSERT_TRUE(server4.accepting());
+
+    startCapture();
+    EXPECT_EQ(RunProgram({"curl", "-s", "-o", "/dev/null", server6.url("six.flv")}).status, 0);
+    const auto onLoopback = recordsOf(window, "/six.flv");
+    StopCapture(window.handle());
+    capture.join();
+    ASSERT_EQ(onLoopback.size(), 1u);
+    EXPECT_EQ(std::string(onLoopback[0].host), "[::1]:" + std::to_string(server6.port()));
+    EXPECT_STREQ(onLoopback[0].contentType, "video/x-flv");
+
+    window.clear();
+    startCapture("any");
+    EXPECT_EQ(RunProgram({"curl", "-s", "-o", "/dev/null", server6.url("six.flv")}).status, 0);
+    EXPECT_EQ(RunProgram({"curl", "-s", "-o", "/dev/null", server4.url("four.flv")}).status, 0);
+    const auto six = recordsOf(window, "/six.flv");
+    const auto four = recordsOf(window, "/four.flv");
+    StopCapture(window.handle());
+    capture.join();
+    ASSERT_EQ(six.size(), 1u) << "the any device's link layer was not read";
+    ASSERT_EQ(four.size(), 1u);
+    EXPECT_EQ(std::string(six[0].host), "[::1]:" + std::to_string(server6.port()));
+    EXPECT_EQ(std::string(four[0].host), "127.0.0.1:" + std::to_string(server4.port()));
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(LiveCapture, StopOnAnIdleDeviceEndsWithinAboutASecond)

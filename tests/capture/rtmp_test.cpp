@@ -40,9 +40,9 @@ class RtmpTest : public FrameTest {};
 TEST_F(RtmpTest, ConnectThenPlaySendsOneRecordLaidOutByteForByte)
 {
     feed(kClient, kRtmpServer, connectMessage());
-    EXPECT_EQ(RtmpTableSlot(0).free, 0);
+    EXPECT_NE(FindPendingConnect(0), nullptr);
     feed(kClient, kRtmpServer, RtmpPlay("mp4:movie.mp4"));
-    EXPECT_EQ(RtmpTableSlot(0).free, 1);
+    EXPECT_EQ(FindPendingConnect(0), nullptr);
 
     const auto messages = window.messages();
     int records = 0;
@@ -120,7 +120,7 @@ TEST_F(RtmpTest, PropertiesSplitByChunkBoundariesAreReassembled)
 TEST_F(RtmpTest, CommandsAreFoundAnywhereInThePayload)
 {
     feed(kClient, kRtmpServer, std::string(37, 'x') + connectMessage());
-    EXPECT_EQ(RtmpTableSlot(0).free, 0);
+    EXPECT_NE(FindPendingConnect(0), nullptr);
     feed(kClient, kRtmpServer, "\x01\x01" + RtmpPlay("s1"));
     ASSERT_EQ(window.rtmpRecords().size(), 1u);
     EXPECT_STREQ(window.rtmpRecords()[0].app, "vod");
@@ -133,7 +133,7 @@ TEST_F(RtmpTest, PlayMustTravelOnTheConnectsConnectionAndDirection)
     feed(kRtmpServer, kClient, RtmpPlay("reversed"));
     feed(Endpoint{kClient.address, 51001}, kRtmpServer, RtmpPlay("other port"));
     EXPECT_TRUE(window.rtmpRecords().empty());
-    EXPECT_EQ(RtmpTableSlot(0).free, 0);
+    EXPECT_NE(FindPendingConnect(0), nullptr);
 }
 
 TEST_F(RtmpTest, CapitalPlayIsScannedButItsStreamNameIsNot)
@@ -166,8 +166,8 @@ TEST_F(RtmpTest, TwoConnectsWithOneKeyArePlayedLowestFirst)
     feed(kClient, kRtmpServer, RtmpPlay("s"));
     ASSERT_EQ(window.rtmpRecords().size(), 1u);
     EXPECT_STREQ(window.rtmpRecords()[0].app, "first");
-    EXPECT_EQ(RtmpTableSlot(0).free, 1);
-    EXPECT_EQ(RtmpTableSlot(1).free, 0);
+    EXPECT_EQ(FindPendingConnect(0), nullptr);
+    EXPECT_NE(FindPendingConnect(1), nullptr);
 }
 
 TEST_F(RtmpTest, PropertyScanTakesNamesWhereverTheyStand)
@@ -220,18 +220,19 @@ TEST_F(RtmpTest, LongPlayDropsOneHeaderByteOrTwelveAfterC2)
     EXPECT_EQ(std::count(logs.begin(), logs.end(), logtext::kSkipC2Header), 1);
 }
 
-TEST_F(RtmpTest, AFullTableReusesTheOldestConnect)
+TEST_F(RtmpTest, EveryOutstandingConnectIsKeptUntilItsPlay)
 {
-    for (int i = 0; i < kRtmpSlotCount; ++i)
-        feed(Endpoint{kClient.address, static_cast<uint16_t>(10000 + i)}, kRtmpServer, connectMessage());
-    const Endpoint late{kClient.address, 20000};
-    feed(late, kRtmpServer, connectMessage({{"app", "late"}}));
-    EXPECT_EQ(RtmpTableSlot(0).sourcePort, 20000);
-    feed(late, kRtmpServer, RtmpPlay("s"));
-    feed(Endpoint{kClient.address, 10000}, kRtmpServer, RtmpPlay("s"));
+    constexpr int kConnects = 600;
+    const auto client = [](int i) { return Endpoint{kClient.address, static_cast<uint16_t>(10000 + i)}; };
+    for (int i = 0; i < kConnects; ++i)
+        feed(client(i), kRtmpServer, connectMessage({{"app", "a" + std::to_string(i)}}));
+    for (int i = 0; i < kConnects; ++i)
+        feed(client(i), kRtmpServer, RtmpPlay("s"));
     const auto records = window.rtmpRecords();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_STREQ(records[0].app, "late");
+    ASSERT_EQ(records.size(), static_cast<size_t>(kConnects));
+    EXPECT_STREQ(records.front().app, "a0");
+    EXPECT_STREQ(records.back().app, ("a" + std::to_string(kConnects - 1)).c_str());
+    EXPECT_EQ(PendingConnectCount(), 0u);
 }
 
 TEST_F(RtmpTest, HostileLengthsStayInsideTheCollectedBytes)
@@ -253,7 +254,8 @@ TEST_F(RtmpTest, OversizedCommandsAreStoredUpToTheirAreas)
 {
     const std::string connect = connectMessage({{"swfUrl", std::string(3000, 's')}});
     feed(kClient, kRtmpServer, connect);
-    EXPECT_EQ(RtmpTableSlot(0).RtmpConnectionLen, 1500);
+    ASSERT_NE(FindPendingConnect(0), nullptr);
+    EXPECT_EQ(FindPendingConnect(0)->RtmpConnectionLen, 1500);
     feed(kClient, kRtmpServer, RtmpPlay(std::string(900, 'p')));
     const auto records = window.rtmpRecords();
     ASSERT_EQ(records.size(), 1u);

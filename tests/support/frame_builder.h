@@ -1,4 +1,5 @@
-// Builds Ethernet + IPv4 + TCP frames for the tests.
+// Builds TCP frames for the tests: Ethernet + IPv4 by default, and the same
+// packets over IPv6, behind VLAN tags or in Linux cooked headers.
 #pragma once
 
 #include <array>
@@ -18,7 +19,27 @@ struct FrameShape {
     bool tcpTimestamps = true;      // the 12 option bytes Linux puts on every segment
     size_t ipOptionWords = 0;       // 32-bit words of IPv4 options
     uint16_t fragmentField = 0x4000; // flags and fragment offset; DF set
+    uint32_t sequence = 0;
+    uint32_t acknowledgement = 0;
 };
+
+struct Endpoint6 {
+    std::array<uint8_t, 16> address;
+    uint16_t port;
+};
+
+// Ethernet + IPv6 + TCP; with `extensionHeaders`, a hop-by-hop and a
+// destination options header stand before TCP.
+std::vector<uint8_t> BuildTcpFrame6(const Endpoint6 &from, const Endpoint6 &to, std::string_view payload,
+                                    bool extensionHeaders = false);
+
+enum class LinkLayer { Ethernet, OneVlanTag, TwoVlanTags, LinuxCooked, LinuxCooked2 };
+
+// pcap's link type number for frames of `layer`.
+int LinkTypeOf(LinkLayer layer);
+
+// The IP packet of an Ethernet frame, moved into `layer`.
+std::vector<uint8_t> Reencapsulate(const std::vector<uint8_t> &ethernetFrame, LinkLayer layer);
 
 std::vector<uint8_t> BuildTcpFrame(const Endpoint &from, const Endpoint &to, std::string_view payload,
                                    const FrameShape &shape = {});

@@ -23,6 +23,15 @@ sockaddr_in loopback(uint16_t port)
     return address;
 }
 
+sockaddr_in6 loopback6(uint16_t port)
+{
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(port);
+    address.sin6_addr = in6addr_loopback;
+    return address;
+}
+
 uint16_t freePort()
 {
     const int probe = socket(AF_INET, SOCK_STREAM, 0);
@@ -36,12 +45,16 @@ uint16_t freePort()
 
 }
 
-LocalMediaServer::LocalMediaServer(const std::filesystem::path &folder) : port_(freePort())
+LocalMediaServer::LocalMediaServer(const std::filesystem::path &folder, bool ipv6) : ipv6_(ipv6), port_(freePort())
 {
-    const std::string script = "import functools, http.server\n"
+    const std::string script = "import functools, http.server, socket\n"
                                "handler = http.server.SimpleHTTPRequestHandler\n"
                                "handler.extensions_map['.flv'] = 'video/x-flv'\n"
-                               "http.server.ThreadingHTTPServer(('127.0.0.1', " +
+                               "class Server(http.server.ThreadingHTTPServer):\n"
+                               "    address_family = socket.AF_INET6 if " +
+                               std::string(ipv6 ? "True" : "False") +
+                               " else socket.AF_INET\n"
+                               "Server(('" + std::string(ipv6 ? "::1" : "127.0.0.1") + "', " +
                                std::to_string(port_) + "), functools.partial(handler, directory='" +
                                folder.string() + "')).serve_forever()\n";
     pid_ = StartProgram({"python3", "-c", script}, "/dev/null", "/dev/null");
@@ -59,16 +72,22 @@ LocalMediaServer::~LocalMediaServer()
 
 bool LocalMediaServer::accepting() const
 {
-    const int client = socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = loopback(port_);
-    const bool connected = connect(client, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    const int client = socket(ipv6_ ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+    bool connected = false;
+    if (ipv6_) {
+        const sockaddr_in6 address = loopback6(port_);
+        connected = connect(client, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    } else {
+        const sockaddr_in address = loopback(port_);
+        connected = connect(client, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    }
     close(client);
     return connected;
 }
 
 std::string LocalMediaServer::url(const std::string &file) const
 {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/" + file;
+    return std::string(ipv6_ ? "http://[::1]:" : "http://127.0.0.1:") + std::to_string(port_) + "/" + file;
 }
 
 }

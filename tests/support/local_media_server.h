@@ -1,6 +1,6 @@
 // A real HTTP server on 127.0.0.1 (Python's http.server) serving one folder,
 // with .flv files served as video/x-flv, for the tests that capture real
-// traffic on the loopback device.
+// traffic on the loopback device. Listens on 127.0.0.1, or on [::1].
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,7 @@ namespace testing_support {
 class LocalMediaServer {
 public:
     // Starts serving `folder` and waits until the server accepts connections.
-    explicit LocalMediaServer(const std::filesystem::path &folder);
+    explicit LocalMediaServer(const std::filesystem::path &folder, bool ipv6 = false);
     ~LocalMediaServer();
     LocalMediaServer(const LocalMediaServer &) = delete;
     LocalMediaServer &operator=(const LocalMediaServer &) = delete;
@@ -22,6 +22,7 @@ public:
     std::string url(const std::string &file) const;
 
 private:
+    bool ipv6_;
     uint16_t port_;
     int pid_;
 };

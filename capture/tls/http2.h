@@ -1,0 +1,82 @@
+// The requests and responses of an HTTP/2 connection: frames of both
+// directions, header blocks through libnghttp2's HPACK inflater, and GETs
+// paired with their responses by stream.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "byte_view.h"
+#include "flow.h"
+
+struct nghttp2_hd_inflater;
+
+namespace quillnet::tls {
+
+class PlaintextSink;
+
+class Http2Connection {
+public:
+    // `serverName` stands in for a request without :authority or host.
+    Http2Connection(const Flow &clientToServer, std::string serverName);
+    ~Http2Connection();
+    Http2Connection(const Http2Connection &) = delete;
+    Http2Connection &operator=(const Http2Connection &) = delete;
+
+    // Takes the next plaintext of one direction. False once the connection
+    // broke the protocol or its header compression: nothing more is read.
+    bool feed(bool fromClient, ByteView bytes, PlaintextSink &sink);
+
+private:
+    static constexpr size_t kFrameHeaderLength = 9;
+
+    struct Direction {
+        std::unique_ptr<nghttp2_hd_inflater, void (*)(nghttp2_hd_inflater *)> inflater;
+        size_t prefaceLeft = 0;
+        std::array<uint8_t, kFrameHeaderLength> header{};
+        size_t headerFilled = 0;
+        size_t payloadLeft = 0;
+        bool keepPayload = false;
+        std::vector<uint8_t> payload;
+        std::vector<uint8_t> headerBlock;  // across CONTINUATION frames
+        uint32_t blockStream = 0;          // 0: no block open
+        bool blockIsPromise = false;
+    };
+
+    struct Fields {
+        std::string method, authority, host, path, status, contentType;
+    };
+
+    struct Exchange {
+        std::string authority, path, status, contentType;
+        bool isGet = false;
+        bool requested = false;
+        bool answered = false;
+        uint64_t openedAt = 0;
+    };
+
+    bool readFrames(Direction &direction, bool fromClient, ByteView bytes, PlaintextSink &sink);
+    bool handleFrame(Direction &direction, bool fromClient, PlaintextSink &sink);
+    bool handleHeaderFragment(Direction &direction, bool fromClient, uint32_t stream, ByteView fragment,
+                              bool endHeaders, bool isPromise, PlaintextSink &sink);
+    bool handleSettings(bool fromClient, ByteView payload);
+    bool inflate(Direction &direction, ByteView block, Fields &fields);
+    void onRequest(uint32_t stream, const Fields &fields, PlaintextSink &sink);
+    void onResponse(uint32_t stream, const Fields &fields, PlaintextSink &sink);
+    Exchange &exchangeFor(uint32_t stream);
+    void reportIfComplete(uint32_t stream, PlaintextSink &sink);
+
+    Flow clientToServer_;
+    std::string serverName_;
+    Direction fromClient_;
+    Direction fromServer_;
+    std::unordered_map<uint32_t, Exchange> exchanges_;
+    uint64_t opened_ = 0;
+    bool broken_ = false;
+};
+
+}

@@ -1,0 +1,95 @@
+// Follows the TLS connections of a capture whose secrets the browser writes
+// to its key log, and hands on what they carry: HTTP/1.x bytes in stream
+// order, and HTTP/2 GETs with their responses.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "byte_view.h"
+#include "flow.h"
+#include "flow_table.h"
+#include "key_log.h"
+
+namespace quillnet::tls {
+
+// One TCP segment as the frame dispatch found it.
+struct Segment {
+    Flow flow;
+    uint32_t sequence;
+    uint32_t acknowledgement;
+    uint8_t flags; // kTcpSyn and the others of flow.h
+    ByteView payload;
+};
+
+class PlaintextSink {
+public:
+    virtual ~PlaintextSink() = default;
+    // Decrypted HTTP/1.x bytes of one direction (`flow` is that direction),
+    // in stream order; streamOffset counts plaintext bytes delivered before
+    // these in that direction.
+    virtual void onPlaintext(const Flow &flow, uint64_t streamOffset, ByteView bytes) = 0;
+    // One HTTP/2 GET and its response.
+    virtual void onHttp2Exchange(const Flow &clientToServer, std::string_view authority, std::string_view path,
+                                 std::string_view status, std::string_view contentType) = 0;
+};
+
+// Connections by what became of them: seen is every ClientHello; decrypted,
+// those whose application data was opened at least once; without keys, those
+// whose secrets never appeared in the key log; undecryptable, those whose
+// suite or version cannot be opened, whose records failed authentication,
+// broke the protocol or lost a segment for good (a connection can be both
+// decrypted and then undecryptable).
+struct Counts {
+    uint64_t seen = 0;
+    uint64_t decrypted = 0;
+    uint64_t withoutKeys = 0;
+    uint64_t undecryptable = 0;
+};
+
+class Connection;
+
+class TlsTracker {
+public:
+    // "" = no key log: connections are counted (seen, without keys) but not followed.
+    explicit TlsTracker(std::string keyLogPath);
+    ~TlsTracker();
+    TlsTracker(const TlsTracker &) = delete;
+    TlsTracker &operator=(const TlsTracker &) = delete;
+
+    // True when the segment belongs to a TLS connection the tracker knows
+    // (the caller then does not treat its payload as plaintext HTTP).
+    bool handleSegment(const Segment &segment, PlaintextSink &sink);
+    // End of capture: a last look at the key log, then connections still
+    // waiting for keys are counted as without keys.
+    void finish(PlaintextSink &sink);
+    Counts counts() const { return counts_; }
+
+private:
+    bool startConnection(const Segment &segment, PlaintextSink &sink);
+    void process(uint32_t slot, const Segment &segment, PlaintextSink &sink);
+    void pump(uint32_t slot, PlaintextSink &sink);
+    void enforceBounds(uint32_t slot);
+    void pumpWaiting(PlaintextSink &sink);
+    void retire(uint32_t slot);
+    void evictOldest();
+
+    KeyLog keyLog_;
+    bool haveKeyLog_;
+    FlowTable table_;
+    std::vector<std::unique_ptr<Connection>> connections_;
+    std::vector<uint32_t> freeSlots_;
+    std::deque<std::pair<uint32_t, uint64_t>> age_; // slot and serial, oldest first; stale pairs skipped
+    std::vector<uint32_t> waiting_;                  // slots that may wait for keys
+    uint64_t serial_ = 0;
+    size_t live_ = 0;
+    size_t bufferedBytes_ = 0;
+    std::vector<uint8_t> scratch_;
+    Counts counts_;
+};
+
+}
