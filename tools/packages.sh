@@ -3,7 +3,7 @@
 
 TARVOLIN_PACKAGES=(
     cmake g++ make pkg-config
-    libpcap-dev
+    libpcap-dev libssl-dev libnghttp2-dev
     googletest libgtest-dev
     clang libclang-rt-14-dev
     python3 curl

@@ -261,7 +261,7 @@ Connection::Step Connection::ensureKeys(Side &side, bool fromClient, ConnectionC
         return Step::kWait;
     };
     if (!isTls13()) {
-        const auto master = context.keyLog.find(random, SecretLabel::kMasterSecret);
+        const auto master = context.keyLog.find(random, SecretLabel::kMasterSecret, kMasterSecretLength);
         if (!master)
             return missing();
         TrafficKeys client;
@@ -275,10 +275,11 @@ Connection::Step Connection::ensureKeys(Side &side, bool fromClient, ConnectionC
         fromClient ? SecretLabel::kClientHandshakeTraffic : SecretLabel::kServerHandshakeTraffic;
     const SecretLabel applicationLabel = fromClient ? SecretLabel::kClientTraffic0 : SecretLabel::kServerTraffic0;
     std::optional<Secret> secret;
+    const auto find = [&](SecretLabel label) { return context.keyLog.find(random, label, SecretLength(*suite_)); };
     if (!side.applicationKeys)
-        secret = context.keyLog.find(random, handshakeLabel);
+        secret = find(handshakeLabel);
     if (!secret) {
-        secret = context.keyLog.find(random, applicationLabel);
+        secret = find(applicationLabel);
         if (!secret)
             return missing();
         side.seekingApplicationKeys = !side.applicationKeys;

@@ -52,11 +52,6 @@ ByteView viewOf(const std::vector<uint8_t> &bytes)
     return {bytes.data(), bytes.size()};
 }
 
-void deleteInflater(nghttp2_hd_inflater *inflater)
-{
-    nghttp2_hd_inflate_del(inflater);
-}
-
 nghttp2_hd_inflater *newInflater()
 {
     nghttp2_hd_inflater *inflater = nullptr;
@@ -65,10 +60,16 @@ nghttp2_hd_inflater *newInflater()
 
 }
 
-Http2Connection::Http2Connection(const Flow &clientToServer, std::string serverName)
-    : clientToServer_(clientToServer), serverName_(std::move(serverName)),
-      fromClient_{{newInflater(), deleteInflater}}, fromServer_{{newInflater(), deleteInflater}}
+void Http2Connection::InflaterDeleter::operator()(nghttp2_hd_inflater *inflater) const
 {
+    nghttp2_hd_inflate_del(inflater);
+}
+
+Http2Connection::Http2Connection(const Flow &clientToServer, std::string serverName)
+    : clientToServer_(clientToServer), serverName_(std::move(serverName))
+{
+    fromClient_.inflater.reset(newInflater());
+    fromServer_.inflater.reset(newInflater());
     fromClient_.prefaceLeft = kClientPreface.size();
     broken_ = !fromClient_.inflater || !fromServer_.inflater;
 }

@@ -34,8 +34,12 @@ public:
 private:
     static constexpr size_t kFrameHeaderLength = 9;
 
+    struct InflaterDeleter {
+        void operator()(nghttp2_hd_inflater *inflater) const;
+    };
+
     struct Direction {
-        std::unique_ptr<nghttp2_hd_inflater, void (*)(nghttp2_hd_inflater *)> inflater;
+        std::unique_ptr<nghttp2_hd_inflater, InflaterDeleter> inflater;
         size_t prefaceLeft = 0;
         std::array<uint8_t, kFrameHeaderLength> header{};
         size_t headerFilled = 0;

@@ -16,6 +16,8 @@ constexpr size_t kMaxEntries = 131072;
 // No valid line comes near this; a longer one is skipped to its newline.
 constexpr size_t kMaxLineLength = 512;
 constexpr size_t kReadChunk = 65536;
+// The file's first bytes, to tell a new file that took the old one's inode.
+constexpr size_t kHeadLength = 64;
 
 struct LabelName {
     std::string_view name;
@@ -75,6 +77,14 @@ std::string_view nextField(std::string_view &line)
     return field;
 }
 
+std::string headOf(int file, size_t length)
+{
+    std::string head(length, '\0');
+    const ssize_t count = pread(file, head.data(), head.size(), 0);
+    head.resize(count > 0 ? static_cast<size_t>(count) : 0);
+    return head;
+}
+
 std::optional<SecretLabel> labelNamed(std::string_view name)
 {
     for (const LabelName &known : kLabels) {
@@ -97,11 +107,11 @@ size_t KeyLog::RandomHash::operator()(const Random &random) const
 
 KeyLog::KeyLog(std::string path) : path_(std::move(path)) {}
 
-std::optional<Secret> KeyLog::find(const Random &clientRandom, SecretLabel label)
+std::optional<Secret> KeyLog::find(const Random &clientRandom, SecretLabel label, size_t length)
 {
     const auto known = [&]() -> std::optional<Secret> {
         const auto entry = entries_.find(clientRandom);
-        if (entry == entries_.end() || entry->second[static_cast<size_t>(label)].size == 0)
+        if (entry == entries_.end() || entry->second[static_cast<size_t>(label)].size != length)
             return std::nullopt;
         return entry->second[static_cast<size_t>(label)];
     };
@@ -122,24 +132,30 @@ bool KeyLog::readAppended()
     struct stat status {};
     if (fstat(file, &status) == 0) {
         // A new file in its place, or the same one emptied, is read from its start.
-        if (status.st_dev != device_ || status.st_ino != inode_ || static_cast<uint64_t>(status.st_size) < offset_) {
+        if (status.st_dev != device_ || status.st_ino != inode_ || static_cast<uint64_t>(status.st_size) < offset_ ||
+            headOf(file, head_.size()) != head_) {
             device_ = status.st_dev;
             inode_ = status.st_ino;
             offset_ = 0;
             partialLine_.clear();
+            head_.clear();
         }
         std::string chunk(kReadChunk, '\0');
         ssize_t count = 0;
         bool grew = false;
         while ((count = pread(file, chunk.data(), chunk.size(), static_cast<off_t>(offset_))) > 0) {
+            if (head_.size() < kHeadLength && offset_ == 0)
+                head_ = headOf(file, kHeadLength);
             offset_ += static_cast<uint64_t>(count);
             addText(std::string_view(chunk).substr(0, static_cast<size_t>(count)));
             grew = true;
         }
         if (!grew && !partialLine_.empty()) {
-            // Nothing came after it since the last look: a last line written without newline.
+            // Nothing came after it since the last look: most likely a last line
+            // written without newline. It is kept, so that if it was only cut,
+            // the whole line replaces what it gave; a cut secret is too short to
+            // be used.
             addLine(partialLine_);
-            partialLine_.clear();
         }
     }
     close(file);
@@ -178,6 +194,8 @@ void KeyLog::addLine(std::string_view line)
     if (!nextField(line).empty() || secretHex.size() > 2 * kMaxSecretLength || secret.size == 0 ||
         !decodeHex(randomHex, random) || !decodeHex(secretHex, std::span(secret.bytes).first(secret.size)))
         return;
+    if (*label == SecretLabel::kMasterSecret && secret.size != kMasterSecretLength)
+        return;
     store(random, *label, secret);
 }
 
@@ -191,7 +209,10 @@ void KeyLog::store(const Random &random, SecretLabel label, const Secret &secret
             order_.pop_front();
         }
     }
-    entry->second[static_cast<size_t>(label)] = secret;
+    Secret &stored = entry->second[static_cast<size_t>(label)];
+    if (stored.view().text() == secret.view().text())
+        return;
+    stored = secret;
     ++added_;
 }
 

@@ -22,6 +22,7 @@ using Random = std::array<uint8_t, kRandomLength>;
 
 // Long enough for any secret of the SHA-256 and SHA-384 suites.
 inline constexpr size_t kMaxSecretLength = 48;
+inline constexpr size_t kMasterSecretLength = 48;
 
 struct Secret {
     std::array<uint8_t, kMaxSecretLength> bytes{};
@@ -44,16 +45,17 @@ public:
     // "" for none: every lookup misses.
     explicit KeyLog(std::string path);
 
-    // The secret, reading what was appended to the file first when it is
-    // not known yet.
-    std::optional<Secret> find(const Random &clientRandom, SecretLabel label);
+    // The secret of `length` bytes, reading what was appended to the file
+    // first when it is not known yet. A secret of another length is a line the
+    // browser had not finished writing, or one for another suite.
+    std::optional<Secret> find(const Random &clientRandom, SecretLabel label, size_t length);
 
     // Takes text that follows what was taken before; a line counts once its
-    // newline came, or when nothing followed it at the next look.
+    // newline came.
     void addText(std::string_view text);
 
-    // Reads what was appended since the last read, and takes a last line
-    // without newline as complete; true when secrets were added.
+    // Reads what was appended since the last read; when nothing was, a last
+    // line without newline is taken as it stands. True when secrets were added.
     bool readAppended();
 
     // Grows with every secret taken, so that a caller can tell that new ones came.
@@ -72,6 +74,7 @@ private:
     dev_t device_ = 0;
     ino_t inode_ = 0;
     uint64_t offset_ = 0;
+    std::string head_;
     std::string partialLine_;
     uint64_t added_ = 0;
     std::unordered_map<Random, Entry, RandomHash> entries_;

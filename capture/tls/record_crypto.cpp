@@ -118,6 +118,11 @@ std::optional<CipherSuite> FindCipherSuite(uint16_t id)
     return std::nullopt;
 }
 
+size_t SecretLength(const CipherSuite &suite)
+{
+    return hashLength(suite.hash);
+}
+
 bool DeriveTls12Keys(const CipherSuite &suite, const Secret &masterSecret, const Random &clientRandom,
                      const Random &serverRandom, TrafficKeys &client, TrafficKeys &server)
 {

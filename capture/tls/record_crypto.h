@@ -31,6 +31,9 @@ struct CipherSuite {
 // the other suites that are left alone.
 std::optional<CipherSuite> FindCipherSuite(uint16_t id);
 
+// Length of the suite's traffic secrets (its hash's output).
+size_t SecretLength(const CipherSuite &suite);
+
 inline constexpr size_t kMaxKeyLength = 32;
 inline constexpr size_t kNonceLength = 12;
 inline constexpr size_t kTagLength = 16;

@@ -75,8 +75,8 @@ private:
     void pump(uint32_t slot, PlaintextSink &sink);
     void enforceBounds(uint32_t slot);
     void pumpWaiting(PlaintextSink &sink);
-    void retire(uint32_t slot);
-    void evictOldest();
+    void retire(uint32_t slot, PlaintextSink &sink);
+    void evictOldest(PlaintextSink &sink);
 
     KeyLog keyLog_;
     bool haveKeyLog_;

@@ -1,0 +1,185 @@
+#include "tls_tracker.h"
+
+#include <algorithm>
+
+#include "connection.h"
+#include "handshake.h"
+#include "record_crypto.h"
+
+namespace quillnet::tls {
+
+namespace {
+
+constexpr size_t kMaxConnections = 65536;
+// What a connection keeps while its keys are not in the key log yet.
+constexpr size_t kMaxWaitingBytes = 64 * 1024;
+// What all connections keep together.
+constexpr size_t kMaxBufferedBytes = 64 * 1024 * 1024;
+// Room in the age list for pairs of connections gone before they are skipped.
+constexpr size_t kStaleAgeEntries = 1024;
+
+}
+
+TlsTracker::TlsTracker(std::string keyLogPath)
+    : keyLog_(keyLogPath), haveKeyLog_(!keyLogPath.empty()), scratch_(kMaxFragmentLength)
+{
+}
+
+TlsTracker::~TlsTracker() = default;
+
+bool TlsTracker::handleSegment(const Segment &segment, PlaintextSink &sink)
+{
+    if (table_.empty() && !LooksLikeClientHello(segment.payload))
+        return false;
+    const auto slot = table_.find(segment.flow);
+    if (!slot)
+        return LooksLikeClientHello(segment.payload) && startConnection(segment, sink);
+
+    Connection &connection = *connections_[*slot];
+    const bool opensAgain = (segment.flags & (kTcpSyn | kTcpAck)) == kTcpSyn && connection.isFromClient(segment.flow) &&
+                            !connection.clientStartsAt(segment.sequence + 1);
+    if (opensAgain) {
+        // The same addresses and ports for a new connection.
+        retire(*slot, sink);
+        return LooksLikeClientHello(segment.payload) && startConnection(segment, sink);
+    }
+    process(*slot, segment, sink);
+    return true;
+}
+
+void TlsTracker::finish(PlaintextSink &sink)
+{
+    // Twice: the second look takes a last line that has no newline.
+    keyLog_.readAppended();
+    keyLog_.readAppended();
+    for (uint32_t slot = 0; slot < connections_.size(); ++slot) {
+        if (connections_[slot])
+            retire(slot, sink);
+    }
+    age_.clear();
+    waiting_.clear();
+}
+
+bool TlsTracker::startConnection(const Segment &segment, PlaintextSink &sink)
+{
+    ++counts_.seen;
+    if (live_ >= kMaxConnections)
+        evictOldest(sink);
+    uint32_t slot = static_cast<uint32_t>(connections_.size());
+    if (!freeSlots_.empty()) {
+        slot = freeSlots_.back();
+        freeSlots_.pop_back();
+    } else {
+        connections_.emplace_back();
+    }
+    const uint64_t serial = serial_++;
+    connections_[slot] = std::make_unique<Connection>(segment, serial);
+    ++live_;
+    table_.insert(segment.flow, slot);
+    if (!(segment.flow.reversed() == segment.flow))
+        table_.insert(segment.flow.reversed(), slot);
+    age_.emplace_back(slot, serial);
+    if (age_.size() > 2 * live_ + kStaleAgeEntries) {
+        std::erase_if(age_, [this](const auto &entry) {
+            return !connections_[entry.first] || connections_[entry.first]->serial() != entry.second;
+        });
+    }
+    if (!haveKeyLog_) {
+        connections_[slot]->stop(StopReason::kWithoutKeys, counts_);
+        return true;
+    }
+    process(slot, segment, sink);
+    return true;
+}
+
+void TlsTracker::process(uint32_t slot, const Segment &segment, PlaintextSink &sink)
+{
+    Connection &connection = *connections_[slot];
+    const uint64_t keysBefore = keyLog_.generation();
+    if (!connection.stopped()) {
+        if (connection.add(segment))
+            pump(slot, sink);
+        else
+            connection.stop(StopReason::kUndecryptable, counts_); // a gap that is not going to be filled
+        connection.settle();
+        enforceBounds(slot);
+    }
+    if (keyLog_.generation() != keysBefore)
+        pumpWaiting(sink);
+    const bool closed = (segment.flags & kTcpRst) ||
+                        ((segment.flags & kTcpFin) && connection.finishDirection(connection.isFromClient(segment.flow)));
+    if (closed)
+        retire(slot, sink);
+}
+
+void TlsTracker::pump(uint32_t slot, PlaintextSink &sink)
+{
+    Connection &connection = *connections_[slot];
+    ConnectionContext context{keyLog_, sink, scratch_, counts_};
+    connection.pump(context);
+    if (connection.waitingForKeys() && !connection.listedAsWaiting) {
+        connection.listedAsWaiting = true;
+        waiting_.push_back(slot);
+    }
+}
+
+void TlsTracker::enforceBounds(uint32_t slot)
+{
+    Connection &connection = *connections_[slot];
+    const size_t buffered = connection.buffered();
+    bufferedBytes_ = bufferedBytes_ - connection.accountedBytes + buffered;
+    connection.accountedBytes = buffered;
+    if (connection.stopped() ||
+        (connection.pendingBytes() <= kMaxWaitingBytes && bufferedBytes_ <= kMaxBufferedBytes))
+        return;
+    connection.stop(connection.waitingForKeys() ? StopReason::kWithoutKeys : StopReason::kUndecryptable, counts_);
+    bufferedBytes_ -= connection.accountedBytes;
+    connection.accountedBytes = 0;
+}
+
+void TlsTracker::pumpWaiting(PlaintextSink &sink)
+{
+    std::vector<uint32_t> slots;
+    slots.swap(waiting_);
+    for (const uint32_t slot : slots) {
+        if (!connections_[slot])
+            continue;
+        Connection &connection = *connections_[slot];
+        connection.listedAsWaiting = false;
+        if (connection.stopped() || !connection.waitingForKeys())
+            continue;
+        pump(slot, sink);
+        enforceBounds(slot);
+    }
+}
+
+void TlsTracker::retire(uint32_t slot, PlaintextSink &sink)
+{
+    Connection &connection = *connections_[slot];
+    if (!connection.stopped() && connection.waitingForKeys())
+        pump(slot, sink); // a last chance for keys written since
+    if (!connection.stopped() && connection.waitingForKeys())
+        connection.stop(StopReason::kWithoutKeys, counts_);
+    else if (!connection.stopped() && connection.hasGap())
+        connection.stop(StopReason::kUndecryptable, counts_);
+    bufferedBytes_ -= connection.accountedBytes;
+    table_.erase(connection.clientFlow());
+    table_.erase(connection.clientFlow().reversed());
+    connections_[slot].reset();
+    freeSlots_.push_back(slot);
+    --live_;
+}
+
+void TlsTracker::evictOldest(PlaintextSink &sink)
+{
+    while (!age_.empty()) {
+        const auto [slot, serial] = age_.front();
+        age_.pop_front();
+        if (connections_[slot] && connections_[slot]->serial() == serial) {
+            retire(slot, sink);
+            return;
+        }
+    }
+}
+
+}
