@@ -20,7 +20,7 @@ echo "== Fuzzing HandleFrame for ${fuzz_seconds}s"
 corpus=build/sanitize/fuzz-corpus
 fuzz_log=build/sanitize/fuzz.log
 mkdir -p "$corpus"
-if ! build/sanitize/bin/fuzz_handle_frame -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+if ! build/sanitize/bin/fuzz_handle_frame -max_total_time="$fuzz_seconds" -print_final_stats=1 -max_len=65600 \
     "$corpus" fuzz/seeds >"$fuzz_log" 2>&1; then
     cat "$fuzz_log"
     echo "The fuzzer found a fault; the input that shows it is named above." >&2

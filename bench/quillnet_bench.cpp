@@ -43,15 +43,34 @@ MessageWindow sink{acceptSend, acceptPost};
 
 const Endpoint kClient{{192, 168, 1, 20}, 51000};
 const Endpoint kServer{{10, 0, 0, 5}, 80};
+const Endpoint6 kClient6{{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x20}, 51000};
+const Endpoint6 kServer6{{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x07}, 80};
+// Requests that wait for their answers at any time in the busy-table mix.
+constexpr int kBusyOutstanding = 10000;
 
-std::vector<uint8_t> mediaSegment(std::mt19937 &random)
+const std::string kAnswer = "HTTP/1.1 200 OK\r\nServer: bench\r\nContent-Type: video/x-flv\r\n"
+                            "Content-Length: 1000000\r\n\r\n";
+
+std::string request(size_t i)
+{
+    return "GET /media/segment" + std::to_string(i) +
+           ".flv HTTP/1.1\r\nHost: example.com\r\nUser-Agent: bench/1.0\r\n"
+           "Accept: */*\r\nConnection: keep-alive\r\n\r\n";
+}
+
+std::string randomPayload(std::mt19937 &random)
 {
     std::string payload(kMediaPayload, '\0');
     for (size_t i = 0; i < payload.size(); i += 4) {
         const uint32_t word = random();
         payload.replace(i, 4, reinterpret_cast<const char *>(&word), std::min<size_t>(4, payload.size() - i));
     }
-    return BuildTcpFrame(kServer, kClient, payload);
+    return payload;
+}
+
+std::vector<uint8_t> mediaSegment(std::mt19937 &random)
+{
+    return BuildTcpFrame(kServer, kClient, randomPayload(random));
 }
 
 // Media segments with a request and its response every hundred frames.
@@ -61,14 +80,44 @@ std::vector<std::vector<uint8_t>> realisticMix(size_t count, std::mt19937 &rando
     frames.reserve(count);
     for (size_t i = 0; frames.size() < count; ++i) {
         const Endpoint client{kClient.address, static_cast<uint16_t>(40000 + i % 20000)};
-        const std::string path = "/media/segment" + std::to_string(i) + ".flv";
-        frames.push_back(BuildTcpFrame(client, kServer,
-                                       "GET " + path + " HTTP/1.1\r\nHost: example.com\r\nUser-Agent: bench/1.0\r\n"
-                                       "Accept: */*\r\nConnection: keep-alive\r\n\r\n"));
-        frames.push_back(BuildTcpFrame(kServer, client,
-                                       "HTTP/1.1 200 OK\r\nServer: bench\r\nContent-Type: video/x-flv\r\n"
-                                       "Content-Length: 1000000\r\n\r\n"));
+        frames.push_back(BuildTcpFrame(client, kServer, request(i)));
+        frames.push_back(BuildTcpFrame(kServer, client, kAnswer));
         for (int k = 0; k < kMediaPerRequest && frames.size() < count; ++k)
+            frames.push_back(mediaSegment(random));
+    }
+    return frames;
+}
+
+// The realistic mix over IPv6.
+std::vector<std::vector<uint8_t>> ipv6Mix(size_t count, std::mt19937 &random)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    frames.reserve(count);
+    for (size_t i = 0; frames.size() < count; ++i) {
+        const Endpoint6 client{kClient6.address, static_cast<uint16_t>(40000 + i % 20000)};
+        frames.push_back(BuildTcpFrame6(client, kServer6, request(i)));
+        frames.push_back(BuildTcpFrame6(kServer6, client, kAnswer));
+        for (int k = 0; k < kMediaPerRequest && frames.size() < count; ++k)
+            frames.push_back(BuildTcpFrame6(kServer6, kClient6, randomPayload(random)));
+    }
+    return frames;
+}
+
+// The realistic mix with ten thousand requests waiting at every moment: each
+// answer is for the request made ten thousand requests earlier.
+std::vector<std::vector<uint8_t>> busyTableMix(size_t count, std::mt19937 &random)
+{
+    const auto client = [](size_t i) {
+        return Endpoint{{192, 168, static_cast<uint8_t>(i / 50000 % 256), 20}, static_cast<uint16_t>(10000 + i % 50000)};
+    };
+    std::vector<std::vector<uint8_t>> frames;
+    frames.reserve(count + kBusyOutstanding);
+    for (size_t i = 0; i < kBusyOutstanding; ++i)
+        frames.push_back(BuildTcpFrame(client(i), kServer, request(i)));
+    for (size_t i = kBusyOutstanding; frames.size() < count + kBusyOutstanding; ++i) {
+        frames.push_back(BuildTcpFrame(client(i), kServer, request(i)));
+        frames.push_back(BuildTcpFrame(kServer, client(i - kBusyOutstanding), kAnswer));
+        for (int k = 0; k < kMediaPerRequest && frames.size() < count + kBusyOutstanding; ++k)
             frames.push_back(mediaSegment(random));
     }
     return frames;
@@ -147,9 +196,13 @@ int main(int argc, char **argv)
     for (int i = 0; i < 20000; ++i)
         media.push_back(mediaSegment(random));
     const auto mix = realisticMix(100000, random);
+    const auto mix6 = ipv6Mix(100000, random);
+    const auto busy = busyTableMix(100000, random);
 
     std::printf("HandleFrame, 1400-byte media segments: %8.2f million frames/s\n", handleRate(media, 5) / 1e6);
     std::printf("HandleFrame, realistic mix:            %8.2f million frames/s\n", handleRate(mix, 5) / 1e6);
+    std::printf("HandleFrame, realistic mix over IPv6:  %8.2f million frames/s\n", handleRate(mix6, 5) / 1e6);
+    std::printf("HandleFrame, 10,000 requests waiting:  %8.2f million frames/s\n", handleRate(busy, 5) / 1e6);
     size_t found = 0;
     const double plainRate = plainScanRate(media, found);
     std::printf("plain byte-by-byte scan, media:        %8.2f million frames/s (for comparison; %zu found)\n",

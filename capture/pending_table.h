@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <list>
 #include <queue>
@@ -33,17 +32,21 @@ public:
     {
         if (order_.size() >= capacity_)
             evictOldest();
-        order_.push_back(Item{flow, takeNumber(), Entry{}});
-        const auto item = std::prev(order_.end());
-        byFlow_[flow].push_back(item);
-        return *item;
+        order_.push_back(Node{Item{flow, takeNumber(), Entry{}}, order_.end()});
+        const Position added = std::prev(order_.end());
+        const auto [queue, isNew] = byFlow_.try_emplace(flow, Queue{added, added});
+        if (!isNew) {
+            queue->second.newest->nextOnFlow = added;
+            queue->second.newest = added;
+        }
+        return added->item;
     }
 
     // The oldest entry waiting on `flow`, or null.
     Item *oldest(const Flow &flow)
     {
         const auto found = byFlow_.find(flow);
-        return found == byFlow_.end() ? nullptr : &*found->second.front();
+        return found == byFlow_.end() ? nullptr : &found->second.oldest->item;
     }
 
     // The entries waiting on `flow`, oldest first.
@@ -53,8 +56,8 @@ public:
         const auto found = byFlow_.find(flow);
         if (found == byFlow_.end())
             return;
-        for (const auto item : found->second)
-            visit(*item);
+        for (Position node = found->second.oldest; node != order_.end(); node = node->nextOnFlow)
+            visit(node->item);
     }
 
     // Removes the oldest entry waiting on `flow`, if any.
@@ -63,11 +66,13 @@ public:
         const auto found = byFlow_.find(flow);
         if (found == byFlow_.end())
             return;
-        releaseNumber(found->second.front()->number);
-        order_.erase(found->second.front());
-        found->second.pop_front();
-        if (found->second.empty())
+        const Position node = found->second.oldest;
+        releaseNumber(node->item.number);
+        if (node->nextOnFlow == order_.end())
             byFlow_.erase(found);
+        else
+            found->second.oldest = node->nextOnFlow;
+        order_.erase(node);
     }
 
     void clear()
@@ -85,21 +90,31 @@ public:
     // The outstanding entry holding `number`, or null. A linear search, for inspection.
     const Item *find(int number) const
     {
-        for (const Item &item : order_) {
-            if (item.number == number)
-                return &item;
+        for (const Node &node : order_) {
+            if (node.item.number == number)
+                return &node.item;
         }
         return nullptr;
     }
 
 private:
-    using Position = typename std::list<Item>::iterator;
+    // Entries in the order they came, each linked to the next one of its connection.
+    struct Node;
+    using Position = typename std::list<Node>::iterator;
+    struct Node {
+        Item item;
+        Position nextOnFlow; // the list's end for the newest of its connection
+    };
+    struct Queue {
+        Position oldest;
+        Position newest;
+    };
 
-    // Per connection the oldest entry is also the oldest of the whole table
-    // among that connection's, so the table's oldest heads its connection's queue.
+    // Entries leave only from the front of their connection's queue, so the
+    // oldest of the whole table heads its connection's queue.
     void evictOldest()
     {
-        removeOldest(order_.front().flow);
+        removeOldest(order_.front().item.flow);
         ++evictions_;
     }
 
@@ -115,8 +130,8 @@ private:
     void releaseNumber(int number) { freeNumbers_.push(number); }
 
     size_t capacity_;
-    std::list<Item> order_;
-    std::unordered_map<Flow, std::deque<Position>, FlowHash> byFlow_;
+    std::list<Node> order_;
+    std::unordered_map<Flow, Queue, FlowHash> byFlow_;
     std::priority_queue<int, std::vector<int>, std::greater<int>> freeNumbers_;
     int nextNumber_ = 1;
     uint64_t evictions_ = 0;

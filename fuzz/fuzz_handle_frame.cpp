@@ -1,19 +1,19 @@
-// Feeds arbitrary bytes to the frame handler as a sequence of frames: each
-// frame is a 16-bit little-endian captured length and that many bytes (cut at
-// the end of the input). The tables carry over from frame to frame within one
-// input and start empty for the next.
+// Feeds arbitrary bytes to the frame handler as a sequence of frames: a first
+// byte picks the link type (0 Ethernet, 1 Linux cooked, 2 Linux cooked v2,
+// modulo 3), then each frame is a 16-bit little-endian captured length and that
+// many bytes (cut at the end of the input). The tables carry over from frame to
+// frame within one input and start empty for the next.
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
 #include "capture_loop.h"
 #include "frame_dispatch.h"
-#include "http.h"
 #include "records.h"
-#include "rtmp.h"
 
 namespace {
 
@@ -55,23 +55,27 @@ int acceptPost(HWND, uint32_t, uintptr_t, intptr_t)
 
 MessageWindow window{checkSend, acceptPost};
 
+constexpr int kLinkTypes[] = {quillnet::kLinkEthernet, quillnet::kLinkLinuxCooked, quillnet::kLinkLinuxCooked2};
+
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     {
         const std::lock_guard guard(quillnet::CaptureLock());
-        quillnet::ResetRequestTable();
-        quillnet::ResetRtmpTable();
+        quillnet::ResetFrameState();
     }
-    size_t position = 0;
+    if (size == 0)
+        return 0;
+    const int linkType = kLinkTypes[data[0] % std::size(kLinkTypes)];
+    size_t position = 1;
     while (position + 2 <= size) {
         const size_t declared = static_cast<size_t>(data[position] | data[position + 1] << 8);
         position += 2;
         const size_t length = std::min(declared, size - position);
         // A buffer of exactly the captured length, so that any read past it is caught.
         std::vector<uint8_t> frame(data + position, data + position + length);
-        quillnet::HandleFrame(&window, frame.data(), static_cast<uint32_t>(frame.size()));
+        quillnet::HandleFrame(&window, linkType, frame.data(), static_cast<uint32_t>(frame.size()));
         position += length;
     }
     return 0;

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the fuzzer's starting inputs: one file per kind of traffic the
-frame handler recognises, each a sequence of length-prefixed frames."""
+frame handler recognises, each a link-type byte (0 Ethernet, 1 Linux cooked,
+2 Linux cooked v2) and a sequence of length-prefixed frames."""
 import pathlib
 import struct
 
@@ -16,8 +17,28 @@ def frame(src, dst, sport, dport, payload, timestamps=True):
     return b"\0" * 12 + b"\x08\x00" + ip + tcp + payload
 
 
-def sequence(*frames):
-    return b"".join(struct.pack("<H", len(f)) + f for f in frames)
+def frame6(src, dst, sport, dport, payload):
+    tcp = struct.pack("!HHIIBBHHH", sport, dport, 1, 1, 5 << 4, 0x18, 65535, 0, 0)
+    # A hop-by-hop header with a PadN option, then TCP.
+    hop = bytes([6, 0, 1, 4, 0, 0, 0, 0])
+    ip = struct.pack("!IHBB16s16s", 6 << 28, len(hop) + len(tcp) + len(payload), 0, 64, bytes(src), bytes(dst))
+    return b"\0" * 12 + b"\x86\xdd" + ip + hop + tcp + payload
+
+
+def tagged(ethernet_frame):
+    return ethernet_frame[:12] + b"\x88\xa8\x00\x0a\x81\x00\x00\x64" + ethernet_frame[12:]
+
+
+def cooked(ethernet_frame):
+    return b"\x00\x04\x00\x01\x00\x06" + b"\x02\0\0\0\0\x01\0\0" + ethernet_frame[12:]
+
+
+def cooked2(ethernet_frame):
+    return ethernet_frame[12:14] + b"\0\0\0\0\0\x01\x00\x01\x04\x06\x02\0\0\0\0\x01\0\0" + ethernet_frame[14:]
+
+
+def sequence(*frames, link=0):
+    return bytes([link]) + b"".join(struct.pack("<H", len(f)) + f for f in frames)
 
 
 def amf_string(text):
@@ -43,7 +64,18 @@ mms[12:16] = b"MMS "
 mms[36:40] = b"\x05\x00\x03\x00"
 mms += "clip.wmv".encode("utf-16-le") + b"\0\0"
 
+get = b"GET /v.flv HTTP/1.1\r\nHost: example\r\n\r\n"
+answer = b"HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\n\r\n"
+client6 = bytes.fromhex("20010db8000000000000000000000020")
+server6 = bytes.fromhex("20010db8000000000000000000000007")
+
 seeds = {
+    "ipv6": sequence(frame6(client6, server6, 52000, 80, get), frame6(server6, client6, 80, 52000, answer)),
+    "vlan": sequence(tagged(frame(client, server, 51000, 80, get)), tagged(frame(server, client, 80, 51000, answer))),
+    "cooked": sequence(cooked(frame(client, server, 51000, 80, get)),
+                       cooked(frame6(server6, client6, 80, 52000, answer)), link=1),
+    "cooked2": sequence(cooked2(frame(client, server, 51000, 80, get)),
+                        cooked2(frame(server, client, 80, 51000, answer)), link=2),
     "http": sequence(frame(client, server, 51000, 80, b"GET /v.flv HTTP/1.1\r\nHost: example\r\n\r\n"),
                      frame(server, client, 80, 51000, b"HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\n\r\n")),
     "icy": sequence(frame(client, server, 51000, 8000, b"GET /radio HTTP/1.0\r\n\r\n", False),

@@ -2,7 +2,11 @@
 
 #include <pcap/pcap.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <thread>
 
@@ -115,6 +119,75 @@ TEST(CaptureLoop, StopEndsTheLoopBeforeTheNextFrame)
               (std::vector<std::string>{logtext::kStopWasRunning, logtext::kStopCleared, logtext::kStopBreak,
                                         logtext::kEndCaptureAll}));
     EXPECT_EQ(window.messages().back().message, kMessageCaptureEnded);
+}
+
+TEST(CaptureLoop, ADamagedFileIsAReadErrorAfterItsRowsNotAnEnd)
+{
+    const std::vector<std::vector<uint8_t>> frames = {
+        BuildTcpFrame(kClient, kServer, kGet),
+        BuildTcpFrame(kServer, kClient, kOk),
+        BuildTcpFrame(kClient, kServer, kGet),
+        BuildTcpFrame(kServer, kClient, kOk),
+    };
+    const CaptureFile whole(frames);
+    RecordingWindow clean;
+    EXPECT_EQ(StartCapture(kCallerToken, clean.handle(), whole.source().c_str(), 0), 0);
+    ASSERT_EQ(clean.statistics().size(), 1u);
+    EXPECT_EQ(clean.statistics()[0].end, kCaptureEndOfFile);
+    EXPECT_EQ(clean.statistics()[0].framesReceived, 4u);
+
+    // Cut in the middle of the last frame.
+    const CaptureFile damaged(frames);
+    std::filesystem::resize_file(damaged.path(), std::filesystem::file_size(damaged.path()) - 10);
+    RecordingWindow window;
+    EXPECT_EQ(StartCapture(kCallerToken, window.handle(), damaged.source().c_str(), 0), -1);
+    EXPECT_EQ(window.httpRecords().size(), 1u);
+    EXPECT_EQ(window.logs().back(), logtext::kEndCaptureAll);
+    const auto statistics = window.statistics();
+    ASSERT_EQ(statistics.size(), 1u);
+    EXPECT_EQ(statistics[0].end, kCaptureReadError);
+    EXPECT_EQ(statistics[0].framesReceived, 3u);
+    EXPECT_NE(std::string(statistics[0].errorText), "");
+    const auto messages = window.messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages.back().message, kMessageCaptureEnded);
+    EXPECT_EQ(messages[messages.size() - 2].dwData, kKindCaptureStatistics);
+}
+
+TEST(CaptureLoop, StopEndsAReadOfAFifoThatSendsNothing)
+{
+    const CaptureFile header({});
+    const std::string fifo = header.path() + ".fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The writer sends the file header, then nothing, and keeps the pipe open.
+    std::promise<void> finished;
+    std::thread writer([&] {
+        std::ifstream in(header.path(), std::ios::binary);
+        std::ofstream out(fifo, std::ios::binary);
+        out << in.rdbuf() << std::flush;
+        finished.get_future().wait();
+    });
+    RecordingWindow window;
+    const std::string source = "file://" + fifo;
+    auto capture = std::async(std::launch::async,
+                              [&] { return StartCapture(kCallerToken, window.handle(), source.c_str(), 0); });
+    ASSERT_TRUE(window.waitUntil(
+        [](const auto &messages) {
+            return std::any_of(messages.begin(), messages.end(), [](const ReceivedMessage &m) {
+                return m.dwData == kKindLogText &&
+                       std::string(reinterpret_cast<const char *>(m.data.data())) == logtext::kReadyNextEx;
+            });
+        },
+        10s));
+    StopCapture(nullptr);
+    const bool ended = capture.wait_for(10s) == std::future_status::ready;
+    finished.set_value();
+    writer.join();
+    std::filesystem::remove(fifo);
+    ASSERT_TRUE(ended) << "the read did not end after StopCapture";
+    EXPECT_EQ(capture.get(), 0);
+    ASSERT_EQ(window.statistics().size(), 1u);
+    EXPECT_EQ(window.statistics()[0].end, kCaptureStopped);
 }
 
 TEST(CaptureLoop, StopWhenIdleOnlyLogs)

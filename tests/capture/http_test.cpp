@@ -7,6 +7,7 @@
 #include "http.h"
 #include "log_texts.h"
 #include "notifications.h"
+#include "pending_table.h"
 
 using namespace quillnet;
 using namespace testing_support;
@@ -246,6 +247,24 @@ TEST_F(HttpTest, AThousandOutstandingRequestsAreAllAnsweredInReverseOrder)
     feed(kServer, client(0), ok("text/html"));
     const auto logs = window.logs();
     EXPECT_NE(std::find(logs.begin(), logs.end(), FormatText(logtext::kResponseSlot, 1)), logs.end());
+}
+
+TEST(PendingTableTest, BeyondItsBoundTheOldestIsEvictedAndCounted)
+{
+    PendingTable<std::string> table(3);
+    const auto flow = [](uint16_t port) { return Flow{IpAddress::v4({10, 0, 0, 1}), IpAddress::v4({10, 0, 0, 2}), port, 80}; };
+    table.add(flow(1)).entry = "a";
+    table.add(flow(2)).entry = "b";
+    table.add(flow(1)).entry = "c";
+    table.add(flow(3)).entry = "d"; // "a" goes
+    EXPECT_EQ(table.evictions(), 1u);
+    EXPECT_EQ(table.size(), 3u);
+    ASSERT_NE(table.oldest(flow(1)), nullptr);
+    EXPECT_EQ(table.oldest(flow(1))->entry, "c");
+    EXPECT_EQ(table.oldest(flow(3))->number, 1) << "the evicted entry's number is free again";
+    table.removeOldest(flow(1));
+    EXPECT_EQ(table.oldest(flow(1)), nullptr);
+    EXPECT_EQ(table.oldest(flow(2))->entry, "b");
 }
 
 TEST_F(HttpTest, LengthErrorsOfHeadersThatAreNotKept)

@@ -170,6 +170,9 @@ TEST_F(LiveCapture, StopOnAnIdleDeviceEndsWithinAboutASecond)
     EXPECT_LT(waited, 3s);
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(hasLog(window.messages(), logtext::kStopBreak));
+    const auto statistics = window.statistics();
+    ASSERT_FALSE(statistics.empty());
+    EXPECT_EQ(statistics.back().end, kCaptureStopped);
 }
 
 }

@@ -103,6 +103,11 @@ std::vector<quillnet::SendInfo> RecordingWindow::rtmpRecords() const
     return recordsOf<quillnet::SendInfo>(messages(), quillnet::kKindSendInfo);
 }
 
+std::vector<quillnet::CaptureStatistics> RecordingWindow::statistics() const
+{
+    return recordsOf<quillnet::CaptureStatistics>(messages(), quillnet::kKindCaptureStatistics);
+}
+
 int RecordingWindow::endedCount() const
 {
     int count = 0;

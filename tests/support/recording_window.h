@@ -41,6 +41,7 @@ public:
     std::vector<std::string> urlTexts() const;
     std::vector<quillnet::HttpUrlRecord> httpRecords() const;
     std::vector<quillnet::SendInfo> rtmpRecords() const;
+    std::vector<quillnet::CaptureStatistics> statistics() const;
     int endedCount() const;
     void clear();
 
