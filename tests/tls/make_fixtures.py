@@ -23,6 +23,7 @@ import tempfile
 import hpack
 
 DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data")
+FUZZ_SEEDS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "fuzz", "seeds_tls")
 HOST = "media.example"
 
 # The ssl module offers neither TLS 1.3 suite choice nor KeyUpdate, so both go
@@ -291,9 +292,33 @@ def write_rfc8448():
             out.write(RFC8448_APPLICATION_DATA)
 
 
+def write_fuzz_seeds():
+    """Starting inputs for fuzz/fuzz_tls.cpp (its header explains the layout):
+    for each version, suite and ALPN it chooses, a request and an answer
+    sealed as application data, and for TLS 1.3 a KeyUpdate between them."""
+    os.makedirs(FUZZ_SEEDS, exist_ok=True)
+    h2_client, h2_server = h2_exchange()
+    http1_client, http1_server = http1_request("/media/clip.flv"), http1_response("video/x-flv", 300)
+    choices = [(0, "h2", True), (1, "http1", True), (2, "plain", True), (3, "h2", False), (4, "http1", False),
+               (5, "plain", False)]
+    for choice, kind, tls13 in choices:
+        client, server = (h2_client, h2_server) if kind == "h2" else (http1_client, http1_server)
+
+        def step(operation, data):
+            return bytes([operation]) + struct.pack("<H", len(data)) + data
+
+        seed = bytes([choice]) + step(0x03, client)
+        if tls13:
+            seed += step(0x05, bytes([24, 0, 0, 1, 1]))  # KeyUpdate, update_requested
+        seed += step(0x02, server)
+        with open(os.path.join(FUZZ_SEEDS, f"{choice}_{kind}"), "wb") as out:
+            out.write(seed)
+
+
 def main():
     os.makedirs(DATA, exist_ok=True)
     write_rfc8448()
+    write_fuzz_seeds()
     with tempfile.TemporaryDirectory() as folder:
         certificate, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
