@@ -197,6 +197,11 @@ extern "C" int32_t StartCapture(int32_t callerToken, HWND window, const char *ad
     SendLogText(window, logtext::kReadyNextEx);
     StatisticsReporter statistics(window, handle.get());
     const LoopEnd loopEnd = runLoop(window, handle.get(), statistics);
+    {
+        // Responses still waiting for the rest of their headers are sent as they stand.
+        const std::lock_guard guard(captureLock);
+        FinishHttpBlocks(window);
+    }
 
     SendLogText(window, logtext::kEndCaptureAll);
     statistics.send(loopEnd.end, loopEnd.errorText);

@@ -8,6 +8,7 @@
 #include "notifications.h"
 #include "rtmp.h"
 #include "rtsp_mms.h"
+#include "seen_segments.h"
 
 namespace quillnet {
 
@@ -270,19 +271,32 @@ bool locatePayload(Frame &frame, int linkType)
     return true;
 }
 
+using Recogniser = void (*)(Frame &);
+
+Recogniser recogniserFor(ByteView payload)
+{
+    if (payload.startsWith("GET "))
+        return HandleHttpRequest;
+    if (payload.startsWith("HTTP/1.") || payload.startsWith("ICY "))
+        return HandleHttpResponse;
+    if (payload.startsWith("DESCRIBE "))
+        return HandleRtspDescribe;
+    if (IsMmsOpenFile(payload))
+        return HandleMmsOpenFile;
+    return nullptr;
+}
+
 void dispatch(Frame &frame)
 {
-    const ByteView payload = frame.payload;
-    if (payload.startsWith("GET "))
-        HandleHttpRequest(frame);
-    else if (payload.startsWith("HTTP/1.") || payload.startsWith("ICY "))
-        HandleHttpResponse(frame);
-    else if (payload.startsWith("DESCRIBE "))
-        HandleRtspDescribe(frame);
-    else if (IsMmsOpenFile(payload))
-        HandleMmsOpenFile(frame);
-    else
+    if (ContinueHttpBlock(frame))
+        return;
+    const Recogniser recogniser = recogniserFor(frame.payload);
+    if (!recogniser) {
         ScanRtmp(frame);
+        return;
+    }
+    if (!SeenBefore(frame.segment()))
+        recogniser(frame);
 }
 
 }
@@ -300,6 +314,11 @@ const FrameAddresses &Frame::describedAddresses()
         described_ = true;
     }
     return addresses;
+}
+
+SegmentKey Frame::segment() const
+{
+    return {flow(), tcp.sequence, static_cast<uint32_t>(payload.size())};
 }
 
 Flow Frame::flow() const
@@ -331,6 +350,7 @@ void ResetFrameState()
 {
     ResetRequestTable();
     ResetRtmpTable();
+    ForgetSeenSegments();
 }
 
 uint64_t EvictedEntryCount()

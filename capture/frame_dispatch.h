@@ -8,6 +8,7 @@
 #include "byte_view.h"
 #include "flow.h"
 #include "message_window.h"
+#include "seen_segments.h"
 
 namespace quillnet {
 
@@ -52,6 +53,9 @@ struct Frame {
 
     // The direction of the connection this frame travels.
     Flow flow() const;
+
+    // The frame's place in its connection, to know it when it is seen again.
+    SegmentKey segment() const;
 
 private:
     bool described_ = false;

@@ -1,6 +1,6 @@
-// Reads a payload as CR LF terminated text lines, the way the header
-// recognisers see them: no reassembly, and a line too long or without its
-// CR LF ends the reading.
+// Reads a payload as text lines, the way the header recognisers see them: each
+// ends in LF, with or without a CR before it, and a line too long or without
+// its end stops the reading.
 #pragma once
 
 #include "byte_view.h"
@@ -15,23 +15,31 @@ class HeaderLineReader {
 public:
     HeaderLineReader(ByteView payload, size_t lineLimit) : payload_(payload), lineLimit_(lineLimit) {}
 
-    // The next complete line without its CR LF; empty once reading has stopped.
+    // The next complete line without its line end; empty once reading has stopped.
     std::optional<ByteView> next()
     {
         if (stopped_)
             return std::nullopt;
-        size_t end = payload_.find("\r\n", position_);
-        if (end == ByteView::npos || end - position_ > lineLimit_) {
+        const size_t feed = payload_.find("\n", position_);
+        if (feed == ByteView::npos) {
+            stopped_ = true;
+            return std::nullopt;
+        }
+        const size_t end = feed > position_ && payload_.byteIs(feed - 1, '\r') ? feed - 1 : feed;
+        if (end - position_ > lineLimit_) {
             stopped_ = true;
             return std::nullopt;
         }
         const ByteView line = payload_.sub(position_, end - position_);
-        position_ = end + 2;
+        position_ = feed + 1;
         return line;
     }
 
     // True when the line just read is followed by the empty line that ends a header block.
-    bool atEndOfHeaders() const { return payload_.matches(position_, "\r\n"); }
+    bool atEndOfHeaders() const { return payload_.matches(position_, "\r\n") || payload_.byteIs(position_, '\n'); }
+
+    // Where the next line starts: the bytes from here on are not read yet.
+    size_t position() const { return position_; }
 
 private:
     ByteView payload_;
@@ -39,5 +47,12 @@ private:
     size_t position_ = 0;
     bool stopped_ = false;
 };
+
+// Whether `line` is the header `name` (given with its colon), the name in any case.
+bool IsHeader(ByteView line, std::string_view name);
+
+// The value of a header line: after the colon and any blanks, without
+// trailing blanks. Empty when the line has no colon.
+ByteView HeaderValue(ByteView line);
 
 }

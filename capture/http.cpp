@@ -11,8 +11,6 @@ namespace quillnet {
 
 namespace {
 
-PendingTable<PendingRequest> requestTable(kMostPendingRequests);
-
 // Field widths of the record the kept texts end up in, less the NUL.
 constexpr size_t kPathLimit = sizeof(HttpUrlRecord::path);
 constexpr size_t kHostLimit = sizeof(HttpUrlRecord::host);
@@ -21,25 +19,27 @@ constexpr size_t kContentTypeLimit = sizeof(HttpUrlRecord::contentType);
 // "GET " before the target and " HTTP/1.1" after it.
 constexpr size_t kGetTargetStart = 4;
 constexpr size_t kGetLineOverhead = 13;
-constexpr size_t kHostValueStart = 6;
-constexpr size_t kUserAgentValueStart = 12;
-constexpr size_t kRefererValueStart = 9;
 // Longest User-Agent and Referer values taken as well formed; they are not kept.
 constexpr size_t kUnkeptValueLimit = 500;
-constexpr size_t kContentTypeValueStart = 14;
+
+constexpr std::string_view kHttpScheme = "http://";
+constexpr std::string_view kHttpsScheme = "https://";
+constexpr int32_t kHttpPort = 80;
+constexpr int32_t kHttpsPort = 443;
 
 constexpr char kIcyDefaultContentType[] = "audio/mpeg";
 
 enum class HeaderAction { StartRequest, Host, UserAgent, Referer, None };
 
 struct HeaderRow {
-    std::string_view prefix;
+    std::string_view name;
     const char *foundLog;
     HeaderAction action;
 };
 
+const HeaderRow kStartRow = {"GET", logtext::kFoundGet, HeaderAction::StartRequest};
+
 const HeaderRow kRequestHeaderRows[] = {
-    {"GET", logtext::kFoundGet, HeaderAction::StartRequest},
     {"Host:", logtext::kFoundHost, HeaderAction::Host},
     {"User-Agent:", logtext::kFoundUserAgent, HeaderAction::UserAgent},
     {"Accept-Language:", logtext::kFoundAcceptLanguage, HeaderAction::None},
@@ -52,25 +52,46 @@ const HeaderRow kRequestHeaderRows[] = {
     {"Accept:", logtext::kFoundAccept, HeaderAction::None},
 };
 
+// A header block whose end has not arrived yet: the request's lines go on
+// applying to the connection's newest request; a response's record waits to
+// be sent until its Content-Type or the block's end is read.
+struct UnfinishedBlock {
+    bool response = false;
+    uint32_t nextSequence = 0;
+    std::string partialLine; // bytes of a line whose end has not arrived
+    HttpUrlRecord record{};
+    bool icy = false;
+};
+
+PendingTable<PendingRequest> requestTable(kMostPendingRequests);
+PendingTable<UnfinishedBlock> unfinishedBlocks(kMostUnfinishedBlocks);
+
+// Sequence numbers wrap: `a` is at or before `b` when the distance forward is under half the space.
+bool atOrBefore(uint32_t a, uint32_t b)
+{
+    return static_cast<int32_t>(b - a) >= 0;
+}
+
 const HeaderRow *requestHeaderRow(ByteView line)
 {
+    // The method is case-sensitive; header names are not.
+    if (line.startsWith(kStartRow.name))
+        return &kStartRow;
     for (const HeaderRow &row : kRequestHeaderRows) {
-        if (line.startsWith(row.prefix))
+        if (IsHeader(line, row.name))
             return &row;
     }
     return nullptr;
 }
 
-int length(ByteView line)
+int length(ByteView bytes)
 {
-    return static_cast<int>(line.size());
+    return static_cast<int>(bytes.size());
 }
 
-// True when the value after a header name of `valueStart` characters is
-// non-empty and shorter than `limit`.
-bool valueFits(ByteView line, size_t valueStart, size_t limit)
+bool valueFits(ByteView value, size_t limit)
 {
-    return line.size() > valueStart && line.size() - valueStart < limit;
+    return !value.empty() && value.size() < limit;
 }
 
 // Texts as a fixed field would keep them: up to the first NUL.
@@ -80,13 +101,51 @@ std::string fieldText(ByteView bytes)
     return std::string(text.substr(0, text.find('\0')));
 }
 
+std::string lowerAscii(std::string_view text)
+{
+    std::string lower(text);
+    for (char &c : lower) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+// A target that is a whole URL, as clients send to a proxy: its host (lower
+// case), port and path go in place of the Host line's.
+void takeAbsoluteTarget(std::string_view target, PendingRequest &request)
+{
+    const bool secure = IsHeader(ByteView(target), kHttpsScheme);
+    if (!secure && !IsHeader(ByteView(target), kHttpScheme))
+        return;
+    const std::string_view rest = target.substr(secure ? kHttpsScheme.size() : kHttpScheme.size());
+    const size_t slash = rest.find('/');
+    const std::string_view authority = rest.substr(0, slash);
+    request.host = lowerAscii(authority);
+    request.path = slash == std::string_view::npos ? "/" : std::string(rest.substr(slash));
+    request.hostFromTarget = true;
+    request.secure = secure;
+    request.targetPort = secure ? kHttpsPort : kHttpPort;
+    const size_t colon = authority.rfind(':');
+    if (colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos) {
+        int port = 0;
+        for (const char c : authority.substr(colon + 1))
+            port = c >= '0' && c <= '9' && port < 65536 ? port * 10 + (c - '0') : -1;
+        if (port > 0)
+            request.targetPort = port;
+    }
+}
+
 PendingRequest *startRequest(const Frame &frame, ByteView line)
 {
     PendingRequest &request = requestTable.add(frame.flow()).entry;
-    if (valueFits(line, kGetLineOverhead, kPathLimit))
+    request.serverSequence = frame.tcp.acknowledgement;
+    if (line.size() > kGetLineOverhead && line.size() - kGetLineOverhead < kPathLimit) {
         request.path = fieldText(line.sub(kGetTargetStart, line.size() - kGetLineOverhead));
-    else
+        takeAbsoluteTarget(request.path, request);
+    } else {
         SendLog(frame.window, logtext::kBadPathLength, length(line) - static_cast<int>(kGetLineOverhead));
+    }
     return &request;
 }
 
@@ -102,20 +161,24 @@ void examineRequestLine(const Frame &frame, ByteView line, PendingRequest *&requ
     }
     if (!request)
         return;
+    const ByteView value = HeaderValue(line);
     switch (row->action) {
     case HeaderAction::Host:
-        if (valueFits(line, kHostValueStart, kHostLimit))
-            request->host = fieldText(line.sub(kHostValueStart));
+        request->sawHost = true;
+        if (request->hostFromTarget)
+            break;
+        if (valueFits(value, kHostLimit))
+            request->host = fieldText(value);
         else
-            SendLog(frame.window, logtext::kBadHostLength, length(line) - static_cast<int>(kHostValueStart));
+            SendLog(frame.window, logtext::kBadHostLength, length(value));
         break;
     case HeaderAction::UserAgent:
-        if (!valueFits(line, kUserAgentValueStart, kUnkeptValueLimit))
-            SendLog(frame.window, logtext::kBadUserAgentLength, length(line) - static_cast<int>(kUserAgentValueStart));
+        if (!valueFits(value, kUnkeptValueLimit))
+            SendLog(frame.window, logtext::kBadUserAgentLength, length(value));
         break;
     case HeaderAction::Referer:
-        if (!valueFits(line, kRefererValueStart, kUnkeptValueLimit))
-            SendLog(frame.window, logtext::kBadRefererLength, length(line) - static_cast<int>(kRefererValueStart));
+        if (!valueFits(value, kUnkeptValueLimit))
+            SendLog(frame.window, logtext::kBadRefererLength, length(value));
         break;
     case HeaderAction::StartRequest:
     case HeaderAction::None:
@@ -123,35 +186,133 @@ void examineRequestLine(const Frame &frame, ByteView line, PendingRequest *&requ
     }
 }
 
-bool isContentTypeLine(ByteView line)
+// How far reading a header block got.
+struct BlockReading {
+    bool ended = false;  // its empty line, or a line too long to read, was reached
+    size_t unread = 0;   // offset of the first byte of a line not yet ended
+};
+
+BlockReading readRequestLines(const Frame &frame, ByteView bytes, PendingRequest *request)
 {
-    const auto first = line.u8(0);
-    const auto typeInitial = line.u8(8);
-    return first && (*first == 'C' || *first == 'c') && line.matches(1, "ontent-") && typeInitial &&
-           (*typeInitial == 'T' || *typeInitial == 't') && line.matches(9, "ype:");
+    HeaderLineReader lines(bytes, kRequestLineLimit);
+    while (const auto line = lines.next()) {
+        examineRequestLine(frame, *line, request);
+        if (request)
+            request->sequenceEnd = frame.tcp.sequence + static_cast<uint32_t>(frame.payload.size());
+        if (!lines.atEndOfHeaders())
+            continue;
+        // Another request may follow at once (pipelining); anything else is a body.
+        const size_t next = lines.position() + (bytes.byteIs(lines.position(), '\r') ? 2 : 1);
+        if (!bytes.sub(next).startsWith("GET "))
+            return {true, next};
+        lines.next();
+    }
+    return {lines.position() + kRequestLineLimit < bytes.size(), lines.position()};
 }
 
-// Reads the response's lines, through the body if need be, up to its first
-// Content-Type line; true when one was seen.
-bool takeContentType(const Frame &frame, HttpUrlRecord &record)
+// Reads response lines, through the body if need be, up to the first
+// Content-Type line; `ended` also when that line was found.
+BlockReading readResponseLines(const Frame &frame, ByteView bytes, HttpUrlRecord &record, bool &sawContentType)
 {
-    HeaderLineReader lines(frame.payload, kResponseLineLimit);
+    BlockReading reading;
+    HeaderLineReader lines(bytes, kResponseLineLimit);
     while (const auto line = lines.next()) {
+        if (lines.atEndOfHeaders())
+            reading.ended = true;
         const std::string text(line->text());
         SendLog(frame.window, logtext::kResponseHeader, text.c_str());
-        if (!isContentTypeLine(*line))
+        if (!IsHeader(*line, "Content-Type:"))
             continue;
         SendLog(frame.window, logtext::kFoundContentType, text.c_str(), length(*line));
-        if (valueFits(*line, kContentTypeValueStart, kContentTypeLimit)) {
-            copyText(record.contentType, line->sub(kContentTypeValueStart));
+        const ByteView value = HeaderValue(*line);
+        if (valueFits(value, kContentTypeLimit)) {
+            copyText(record.contentType, value);
             SendLog(frame.window, logtext::kContentTypeValue, record.contentType);
         } else {
-            SendLog(frame.window, logtext::kBadContentTypeLength,
-                    length(*line) - static_cast<int>(kContentTypeValueStart));
+            SendLog(frame.window, logtext::kBadContentTypeLength, length(value));
         }
-        return true;
+        sawContentType = true;
+        return {true, lines.position()};
     }
-    return false;
+    reading.unread = lines.position();
+    reading.ended = reading.ended || reading.unread + kResponseLineLimit < bytes.size();
+    return reading;
+}
+
+void sendResponse(HWND window, UnfinishedBlock &block, bool sawContentType)
+{
+    if (!sawContentType && block.icy)
+        copyText(block.record.contentType, ByteView(std::string_view(kIcyDefaultContentType)));
+    SendHttpUrlRecord(window, block.record);
+}
+
+// The request a response on `responseFlow` answers: of those whose bytes its
+// acknowledgement covers and whose asking followed everything the server had
+// sent before it, the latest asked, the oldest of them when several asked at the
+// same point (pipelining). Requests older than it have had their answers, unseen,
+// and are dropped. Without such a request (numbers that make no sense), the oldest.
+PendingTable<PendingRequest>::Item *takeAnsweredRequest(const Frame &frame, const Flow &requestFlow)
+{
+    PendingTable<PendingRequest>::Item *chosen = nullptr;
+    int skip = 0;
+    int position = 0;
+    requestTable.forEachOn(requestFlow, [&](PendingTable<PendingRequest>::Item &item) {
+        const PendingRequest &request = item.entry;
+        const bool covered = atOrBefore(request.sequenceEnd, frame.tcp.acknowledgement) &&
+                             atOrBefore(request.serverSequence, frame.tcp.sequence);
+        if (covered && (!chosen || !atOrBefore(request.serverSequence, chosen->entry.serverSequence))) {
+            chosen = &item;
+            skip = position;
+        }
+        ++position;
+    });
+    for (int i = 0; i < skip; ++i)
+        requestTable.removeOldest(requestFlow);
+    return chosen ? chosen : requestTable.oldest(requestFlow);
+}
+
+// The host a request without a Host line was sent to: the server's address and port.
+std::string serverHost(Frame &frame)
+{
+    const FrameAddresses &addresses = frame.describedAddresses();
+    std::string host = addresses.sourceAddress.version == 6 ? FormatText("[%s]", addresses.sourceIpText)
+                                                            : std::string(addresses.sourceIpText);
+    if (addresses.sourcePort != kHttpPort)
+        host += FormatText(":%d", addresses.sourcePort);
+    return host;
+}
+
+void fillRecord(Frame &frame, const PendingRequest &request, HttpUrlRecord &record)
+{
+    record.port = request.hostFromTarget ? request.targetPort : frame.addresses.sourcePort;
+    const std::string host = request.sawHost || request.hostFromTarget ? request.host : serverHost(frame);
+    copyText(record.host, ByteView(std::string_view(host)));
+    copyText(record.path, ByteView(std::string_view(request.path)));
+}
+
+// The unfinished block of `flow` is read as it stands: a response's record is sent.
+void finishBlock(HWND window, const Flow &flow)
+{
+    auto *item = unfinishedBlocks.oldest(flow);
+    if (!item)
+        return;
+    if (item->entry.response)
+        sendResponse(window, item->entry, false);
+    unfinishedBlocks.removeOldest(flow);
+}
+
+void keepUnfinished(Frame &frame, UnfinishedBlock block, ByteView rest)
+{
+    if (unfinishedBlocks.size() >= kMostUnfinishedBlocks)
+        finishBlock(frame.window, unfinishedBlocks.oldestOfAll()->flow);
+    block.partialLine = std::string(rest.text());
+    block.nextSequence = frame.tcp.sequence + static_cast<uint32_t>(frame.payload.size());
+    unfinishedBlocks.add(frame.flow()).entry = std::move(block);
+}
+
+bool closes(const Frame &frame)
+{
+    return (frame.tcp.flags & (kTcpFin | kTcpRst)) != 0;
 }
 
 }
@@ -159,6 +320,7 @@ bool takeContentType(const Frame &frame, HttpUrlRecord &record)
 void ResetRequestTable()
 {
     requestTable.clear();
+    unfinishedBlocks.clear();
 }
 
 const PendingRequest *FindPendingRequest(int number)
@@ -179,33 +341,82 @@ uint64_t EvictedRequestCount()
 
 void HandleHttpRequest(Frame &frame)
 {
-    PendingRequest *request = nullptr;
-    HeaderLineReader lines(frame.payload, kRequestLineLimit);
-    while (const auto line = lines.next()) {
-        examineRequestLine(frame, *line, request);
-        if (lines.atEndOfHeaders())
-            return;
-    }
+    finishBlock(frame.window, frame.flow());
+    const BlockReading reading = readRequestLines(frame, frame.payload, nullptr);
+    if (!reading.ended && !closes(frame))
+        keepUnfinished(frame, UnfinishedBlock{}, frame.payload.sub(reading.unread));
 }
 
 void HandleHttpResponse(Frame &frame)
 {
+    finishBlock(frame.window, frame.flow());
     SendLogText(frame.window, logtext::kFoundResponse);
     // Answers travel the other way of the request's connection.
     const Flow requestFlow = frame.flow().reversed();
-    const auto *waiting = requestTable.oldest(requestFlow);
-    if (!waiting)
+    const auto *answered = takeAnsweredRequest(frame, requestFlow);
+    if (!answered)
         return;
-    SendLog(frame.window, logtext::kResponseSlot, waiting->number);
+    SendLog(frame.window, logtext::kResponseSlot, answered->number);
 
-    HttpUrlRecord record{};
-    record.port = frame.addresses.sourcePort;
-    copyText(record.host, ByteView(std::string_view(waiting->entry.host)));
-    copyText(record.path, ByteView(std::string_view(waiting->entry.path)));
+    UnfinishedBlock block;
+    block.response = true;
+    block.icy = frame.payload.startsWith("ICY ");
+    fillRecord(frame, answered->entry, block.record);
     requestTable.removeOldest(requestFlow);
-    if (!takeContentType(frame, record) && frame.payload.startsWith("ICY "))
-        copyText(record.contentType, ByteView(std::string_view(kIcyDefaultContentType)));
-    SendHttpUrlRecord(frame.window, record);
+
+    bool sawContentType = false;
+    const BlockReading reading = readResponseLines(frame, frame.payload, block.record, sawContentType);
+    if (reading.ended || closes(frame))
+        sendResponse(frame.window, block, sawContentType);
+    else
+        keepUnfinished(frame, std::move(block), frame.payload.sub(reading.unread));
+}
+
+bool ContinueHttpBlock(Frame &frame)
+{
+    if (unfinishedBlocks.size() == 0)
+        return false;
+    const Flow flow = frame.flow();
+    auto *item = unfinishedBlocks.oldest(flow);
+    if (!item)
+        return false;
+    UnfinishedBlock &block = item->entry;
+    const uint32_t sequence = frame.tcp.sequence;
+    // A copy of bytes already read.
+    if (!frame.payload.empty() && atOrBefore(sequence + static_cast<uint32_t>(frame.payload.size()), block.nextSequence))
+        return true;
+    if (sequence != block.nextSequence || frame.payload.empty()) {
+        // A gap, or the connection's end: the block is read as it stands.
+        if (sequence != block.nextSequence || closes(frame))
+            finishBlock(frame.window, flow);
+        return false;
+    }
+
+    const std::string joined = block.partialLine + std::string(frame.payload.text());
+    const ByteView bytes{std::string_view(joined)};
+    BlockReading reading;
+    bool sawContentType = false;
+    if (block.response) {
+        reading = readResponseLines(frame, bytes, block.record, sawContentType);
+    } else {
+        auto *newest = requestTable.newest(flow);
+        reading = readRequestLines(frame, bytes, newest ? &newest->entry : nullptr);
+    }
+    if (reading.ended || closes(frame)) {
+        if (block.response)
+            sendResponse(frame.window, block, sawContentType);
+        unfinishedBlocks.removeOldest(flow);
+        return true;
+    }
+    block.partialLine = joined.substr(reading.unread);
+    block.nextSequence = sequence + static_cast<uint32_t>(frame.payload.size());
+    return true;
+}
+
+void FinishHttpBlocks(HWND window)
+{
+    while (const auto *item = unfinishedBlocks.oldestOfAll())
+        finishBlock(window, item->flow);
 }
 
 }

@@ -1,5 +1,6 @@
 // HTTP GET requests waiting for their responses, and the responses that
-// complete them.
+// complete them. A header block may arrive in several segments of its
+// connection; its lines are read as they complete.
 #pragma once
 
 #include <cstdint>
@@ -11,13 +12,21 @@ namespace quillnet {
 
 // Most requests kept waiting at once; beyond it the oldest is given up.
 inline constexpr size_t kMostPendingRequests = 65536;
+// Most header blocks kept unfinished at once; beyond it the oldest is read as it stands.
+inline constexpr size_t kMostUnfinishedBlocks = 4096;
 
 struct PendingRequest {
     std::string path;
     std::string host;
+    bool sawHost = false;        // a Host line was read, even one too long to keep
+    bool hostFromTarget = false; // the request line named the whole URL
+    bool secure = false;         // ... with https
+    int32_t targetPort = 0;      // the port of that URL
+    uint32_t sequenceEnd = 0;    // the client's sequence number after the request's bytes
+    uint32_t serverSequence = 0; // how much of the server's bytes the client had when it asked
 };
 
-// Forgets every waiting request and the eviction count.
+// Forgets every waiting request, unfinished header block and the eviction count.
 void ResetRequestTable();
 
 // The waiting request numbered `number` (the lowest number free when it was
@@ -28,5 +37,13 @@ uint64_t EvictedRequestCount();
 
 void HandleHttpRequest(Frame &frame);
 void HandleHttpResponse(Frame &frame);
+
+// Reads the frame as the next part of an unfinished header block of its
+// connection. True when the frame was that (or a copy of a part already read)
+// and needs no other recogniser.
+bool ContinueHttpBlock(Frame &frame);
+
+// Sends what the unfinished response blocks hold, at the end of a capture.
+void FinishHttpBlocks(HWND window);
 
 }

@@ -49,6 +49,16 @@ public:
         return found == byFlow_.end() ? nullptr : &found->second.oldest->item;
     }
 
+    // The newest entry waiting on `flow`, or null.
+    Item *newest(const Flow &flow)
+    {
+        const auto found = byFlow_.find(flow);
+        return found == byFlow_.end() ? nullptr : &found->second.newest->item;
+    }
+
+    // The oldest entry of all, or null.
+    const Item *oldestOfAll() const { return order_.empty() ? nullptr : &order_.front().item; }
+
     // The entries waiting on `flow`, oldest first.
     template <typename Visit>
     void forEachOn(const Flow &flow, Visit visit)

@@ -348,7 +348,7 @@ std::optional<RtmpCommandMatch> FindRtmpCommand(ByteView frame, size_t payloadSt
 void ScanRtmp(Frame &frame)
 {
     const auto match = FindRtmpCommand(frame.bytes, frame.payloadStart);
-    if (!match)
+    if (!match || SeenBefore(frame.segment()))
         return;
     switch (match->command) {
     case RtmpCommand::Connect:

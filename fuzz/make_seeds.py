@@ -8,10 +8,10 @@ import struct
 SEEDS = pathlib.Path(__file__).parent / "seeds"
 
 
-def frame(src, dst, sport, dport, payload, timestamps=True):
+def frame(src, dst, sport, dport, payload, timestamps=True, seq=1, ack=1):
     options = bytes([1, 1, 8, 10, 0, 0, 0x10, 0, 0, 0, 0x20, 0]) if timestamps else b""
     tcp_len = 20 + len(options)
-    tcp = struct.pack("!HHIIBBHHH", sport, dport, 1, 1, (tcp_len // 4) << 4, 0x18, 65535, 0, 0) + options
+    tcp = struct.pack("!HHIIBBHHH", sport, dport, seq, ack, (tcp_len // 4) << 4, 0x18, 65535, 0, 0) + options
     ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + tcp_len + len(payload), 1, 0x4000, 64, 6, 0,
                      bytes(src), bytes(dst))
     return b"\0" * 12 + b"\x08\x00" + ip + tcp + payload
@@ -69,7 +69,15 @@ answer = b"HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\n\r\n"
 client6 = bytes.fromhex("20010db8000000000000000000000020")
 server6 = bytes.fromhex("20010db8000000000000000000000007")
 
+line, rest = b"GET /tracking/p.gif HTTP/1.1\r\n", b"Host: ads.example\r\n\r\n"
+status, headers = b"HTTP/1.1 200 OK\r\n", b"Content-Type: image/gif\r\n\r\n"
+
 seeds = {
+    "split": sequence(frame(client, server, 51000, 80, line, seq=100, ack=500),
+                      frame(client, server, 51000, 80, rest, seq=100 + len(line), ack=500),
+                      frame(server, client, 80, 51000, status, seq=500, ack=100 + len(line) + len(rest)),
+                      frame(server, client, 80, 51000, headers, seq=500 + len(status),
+                            ack=100 + len(line) + len(rest))),
     "ipv6": sequence(frame6(client6, server6, 52000, 80, get), frame6(server6, client6, 80, 52000, answer)),
     "vlan": sequence(tagged(frame(client, server, 51000, 80, get)), tagged(frame(server, client, 80, 51000, answer))),
     "cooked": sequence(cooked(frame(client, server, 51000, 80, get)),

@@ -68,7 +68,7 @@ std::vector<uint8_t> BuildTcpFrame(const Endpoint &from, const Endpoint &to, std
     putBe32(frame, tcp + 4, shape.sequence);
     putBe32(frame, tcp + 8, shape.acknowledgement);
     frame[tcp + 12] = static_cast<uint8_t>(tcpLength / 4 << 4);
-    frame[tcp + 13] = 0x18; // PSH ACK
+    frame[tcp + 13] = shape.flags;
     if (shape.tcpTimestamps) {
         const uint8_t options[kTimestampOptionLength] = {1, 1, 8, 10, 0, 0, 0x10, 0, 0, 0, 0x20, 0};
         for (size_t i = 0; i < kTimestampOptionLength; ++i)

@@ -21,6 +21,7 @@ struct FrameShape {
     uint16_t fragmentField = 0x4000; // flags and fragment offset; DF set
     uint32_t sequence = 0;
     uint32_t acknowledgement = 0;
+    uint8_t flags = 0x18; // PSH ACK
 };
 
 struct Endpoint6 {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,9 +20,14 @@ class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void feed(const std::vector<uint8_t> &frame);
+    // Without numbers in `shape`, the segment follows the ones fed before on its
+    // connection, and acknowledges all the other direction has sent, as a real one does.
     void feed(const Endpoint &from, const Endpoint &to, std::string_view payload, const FrameShape &shape = {});
 
     RecordingWindow window;
+
+private:
+    std::map<std::pair<std::string, std::string>, uint32_t> nextSequence_;
 };
 
 }

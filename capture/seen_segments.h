@@ -1,0 +1,29 @@
+// Segments already recognised, so that a retransmission or a capture that holds
+// every frame twice adds no second row.
+#pragma once
+
+#include <cstdint>
+#include <unordered_set>
+#include <vector>
+
+#include "flow.h"
+
+namespace quillnet {
+
+// Most segments remembered; the oldest is forgotten beyond it.
+inline constexpr size_t kMostSeenSegments = 65536;
+
+struct SegmentKey {
+    Flow flow;
+    uint32_t sequence;
+    uint32_t length;
+    bool operator==(const SegmentKey &) const = default;
+};
+
+// True when a segment with the same connection, sequence number and length was
+// noted before; notes it otherwise.
+bool SeenBefore(const SegmentKey &segment);
+
+void ForgetSeenSegments();
+
+}
