@@ -8,6 +8,7 @@
 #include "capture_source.h"
 #include "frame_dispatch.h"
 #include "http.h"
+#include "https.h"
 #include "log_texts.h"
 #include "notifications.h"
 #include "quillnet.h"
@@ -111,6 +112,7 @@ public:
         {
             const std::lock_guard guard(captureLock);
             statistics.requestsEvicted = EvictedEntryCount();
+            FillTlsCounts(statistics);
         }
         statistics.end = end;
         copyText(statistics.errorText, ByteView(std::string_view(errorText)));
@@ -188,7 +190,7 @@ extern "C" int32_t StartCapture(int32_t callerToken, HWND window, const char *ad
     SendLogText(window, logtext::kReadyOpen);
     {
         const std::lock_guard guard(captureLock);
-        ResetFrameState();
+        ResetFrameState(KeyLogFilePath());
     }
 
     PcapHandle handle = openFiltered(window, adapterName, netmask);
@@ -198,9 +200,9 @@ extern "C" int32_t StartCapture(int32_t callerToken, HWND window, const char *ad
     StatisticsReporter statistics(window, handle.get());
     const LoopEnd loopEnd = runLoop(window, handle.get(), statistics);
     {
-        // Responses still waiting for the rest of their headers are sent as they stand.
+        // What still waits for more bytes is reported as it stands.
         const std::lock_guard guard(captureLock);
-        FinishHttpBlocks(window);
+        FinishFrameState(window);
     }
 
     SendLogText(window, logtext::kEndCaptureAll);

@@ -5,6 +5,7 @@
 
 #include "capture_loop.h"
 #include "http.h"
+#include "https.h"
 #include "notifications.h"
 #include "rtmp.h"
 #include "rtsp_mms.h"
@@ -288,6 +289,8 @@ Recogniser recogniserFor(ByteView payload)
 
 void dispatch(Frame &frame)
 {
+    if (HandleTlsSegment(frame))
+        return;
     if (ContinueHttpBlock(frame))
         return;
     const Recogniser recogniser = recogniserFor(frame.payload);
@@ -346,11 +349,18 @@ void HandleFrame(HWND window, const uint8_t *bytes, uint32_t capturedLength)
     HandleFrame(window, kLinkEthernet, bytes, capturedLength);
 }
 
-void ResetFrameState()
+void ResetFrameState(const std::string &keyLogPath)
 {
     ResetRequestTable();
     ResetRtmpTable();
     ForgetSeenSegments();
+    ResetHttps(keyLogPath);
+}
+
+void FinishFrameState(HWND window)
+{
+    FinishHttps(window);
+    FinishHttpBlocks(window);
 }
 
 uint64_t EvictedEntryCount()

@@ -44,6 +44,7 @@ struct Frame {
     ByteView payload;         // up to the end of the IP packet, never into a trailer
     FrameAddresses addresses{}; // ports and addresses; the texts only once described
     TcpHeaderFields tcp;
+    bool secure = false;        // bytes decrypted from a TLS connection
     std::string pendingUrlText; // sent as a UrlText record once the frame is done
     bool sendPendingUrl = false;
 
@@ -68,8 +69,12 @@ void HandleFrame(HWND window, int linkType, const uint8_t *frame, uint32_t captu
 // The same for an Ethernet frame.
 void HandleFrame(HWND window, const uint8_t *frame, uint32_t capturedLength);
 
-// Forgets what the recognisers keep between frames, for a new capture.
-void ResetFrameState();
+// Forgets what the recognisers keep between frames, for a new capture that
+// decrypts HTTPS with the keys of `keyLogPath` ("" for none).
+void ResetFrameState(const std::string &keyLogPath = "");
+
+// At the end of a capture, what still waits is reported as it stands.
+void FinishFrameState(HWND window);
 
 // Outstanding requests and connects given up since the last reset to bound memory.
 uint64_t EvictedEntryCount();

@@ -61,6 +61,7 @@ struct UnfinishedBlock {
     std::string partialLine; // bytes of a line whose end has not arrived
     HttpUrlRecord record{};
     bool icy = false;
+    bool secure = false; // the URL is https
 };
 
 PendingTable<PendingRequest> requestTable(kMostPendingRequests);
@@ -243,7 +244,10 @@ void sendResponse(HWND window, UnfinishedBlock &block, bool sawContentType)
 {
     if (!sawContentType && block.icy)
         copyText(block.record.contentType, ByteView(std::string_view(kIcyDefaultContentType)));
-    SendHttpUrlRecord(window, block.record);
+    if (block.secure)
+        SendHttpsUrlRecord(window, block.record);
+    else
+        SendHttpUrlRecord(window, block.record);
 }
 
 // The request a response on `responseFlow` answers: of those whose bytes its
@@ -277,7 +281,7 @@ std::string serverHost(Frame &frame)
     const FrameAddresses &addresses = frame.describedAddresses();
     std::string host = addresses.sourceAddress.version == 6 ? FormatText("[%s]", addresses.sourceIpText)
                                                             : std::string(addresses.sourceIpText);
-    if (addresses.sourcePort != kHttpPort)
+    if (addresses.sourcePort != (frame.secure ? kHttpsPort : kHttpPort))
         host += FormatText(":%d", addresses.sourcePort);
     return host;
 }
@@ -361,6 +365,7 @@ void HandleHttpResponse(Frame &frame)
     UnfinishedBlock block;
     block.response = true;
     block.icy = frame.payload.startsWith("ICY ");
+    block.secure = frame.secure || answered->entry.secure;
     fillRecord(frame, answered->entry, block.record);
     requestTable.removeOldest(requestFlow);
 

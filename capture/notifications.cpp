@@ -39,6 +39,11 @@ void SendHttpUrlRecord(HWND window, const HttpUrlRecord &record)
     sendRecord(window, kKindHttpUrl, &record, sizeof record);
 }
 
+void SendHttpsUrlRecord(HWND window, const HttpUrlRecord &record)
+{
+    sendRecord(window, kKindHttpsUrl, &record, sizeof record);
+}
+
 void SendRtmpRecord(HWND window, const SendInfo &record)
 {
     sendRecord(window, kKindSendInfo, &record, sizeof record);

@@ -14,6 +14,8 @@ void SendLogText(HWND window, const char *text);
 void SendLogText(HWND window, const std::string &text);
 void SendUrlText(HWND window, const std::string &text);
 void SendHttpUrlRecord(HWND window, const HttpUrlRecord &record);
+// The same record for a URL of decrypted HTTPS.
+void SendHttpsUrlRecord(HWND window, const HttpUrlRecord &record);
 void SendRtmpRecord(HWND window, const SendInfo &record);
 void SendCaptureStatistics(HWND window, const CaptureStatistics &statistics);
 void PostCaptureEnded(HWND window);
