@@ -39,6 +39,9 @@ QIcon ExtensionIcons::bundledIcon(const QMimeType &type, const std::string &exte
         return QIcon(QString::fromLatin1(resource::kRowIconAudio));
     if (type.inherits(QStringLiteral("text/html")) || IsPageExtension(extension))
         return QIcon(QString::fromLatin1(resource::kRowIconPage));
+    // Playlists and manifests (.m3u8, .mpd) have text types, yet they stand for a stream.
+    if (IsMediaExtension(extension))
+        return QIcon(QString::fromLatin1(resource::kRowIconVideo));
     return QIcon(QString::fromLatin1(resource::kRowIconOther));
 }
 

@@ -63,6 +63,14 @@ constexpr std::array<ContentTypeEntry, kContentTypeCount> kContentTypes{{
     {"video/x-ms-wmx", "wmx"},
     {"audio/aacp", "mp3"},
     {"application/smil;charset=utf-8", ""},
+    {"application/vnd.apple.mpegurl", "m3u8"},
+    {"application/x-mpegurl", "m3u8"},
+    {"audio/mpegurl", "m3u8"},
+    {"audio/x-mpegurl", "m3u8"},
+    {"application/dash+xml", "mpd"},
+    {"video/webm", "webm"},
+    {"audio/webm", "webm"},
+    {"audio/ogg", "ogg"},
 }};
 
 constexpr std::array<std::string_view, kMediaExtensionCount> kMediaExtensions{
@@ -72,8 +80,15 @@ constexpr std::array<std::string_view, kMediaExtensionCount> kMediaExtensions{
     ".3gp",  ".3gp2", ".3gpp", ".vob",  ".amv",  ".bik",  ".csf", ".divx", ".evo", ".ivm",  ".mkv",  ".mod",
     ".mts",  ".ogm",  ".pmp",  ".scm",  ".tod",  ".vp6",  ".aac", ".ac3", ".amr",  ".ape",  ".cda",  ".dts",
     ".flac", ".m1a",  ".m2a",  ".m4a",  ".mid",  ".midi", ".mka", ".mp2", ".mp3",  ".mpa",  ".ogg",  ".ra",
-    ".tta",  ".wav",  ".wma",  ".wv",   ".asx",  ".cue",  ".kpl", ".m3u", ".pls",  ".qpl",  ".smpl",
+    ".tta",  ".wav",  ".wma",  ".wv",   ".asx",  ".cue",  ".kpl", ".m3u", ".pls",  ".qpl",  ".smpl", ".m3u8",
+    ".mpd",  ".webm", ".opus",
 };
+
+// A live stream's playlist names a new segment every few seconds; listed as
+// media files they would bury the playlist that leads to them all.
+constexpr std::array<std::string_view, kSegmentExtensionCount> kSegmentExtensions{".ts", ".m4s"};
+constexpr std::array<std::string_view, kSegmentContentTypeCount> kSegmentContentTypes{"video/mp2t",
+                                                                                      "video/iso.segment"};
 
 constexpr std::array<std::string_view, kPageExtensionCount> kPageExtensions{
     ".htm",  ".shtm", ".shtml", ".html", ".hta",  ".htc",    ".stm",  ".ssi",  ".js",   ".as",
@@ -84,8 +99,8 @@ constexpr std::array<std::string_view, kPageExtensionCount> kPageExtensions{
 };
 
 // A short initialiser list would leave empty entries at the end, and those would go unnoticed.
-static_assert(kContentTypes.back().contentType == "application/smil;charset=utf-8");
-static_assert(kMediaExtensions.back() == ".smpl");
+static_assert(kContentTypes.back().contentType == "audio/ogg");
+static_assert(kMediaExtensions.back() == ".opus");
 static_assert(kPageExtensions.back() == ".png");
 
 template <size_t N>
@@ -140,6 +155,13 @@ bool IsMediaExtension(std::string_view extension)
 bool IsPageExtension(std::string_view extension)
 {
     return listed(kPageExtensions, extension);
+}
+
+bool IsStreamSegment(std::string_view extension, std::string_view contentType)
+{
+    return listed(kSegmentExtensions, extension) ||
+           std::find(kSegmentContentTypes.begin(), kSegmentContentTypes.end(), contentType) !=
+               kSegmentContentTypes.end();
 }
 
 }

@@ -13,9 +13,11 @@ struct ContentTypeEntry {
     std::string_view extension; // without the dot; may be empty
 };
 
-inline constexpr size_t kContentTypeCount = 50;
-inline constexpr size_t kMediaExtensionCount = 83;
+inline constexpr size_t kContentTypeCount = 58;
+inline constexpr size_t kMediaExtensionCount = 87;
 inline constexpr size_t kPageExtensionCount = 50;
+inline constexpr size_t kSegmentExtensionCount = 2;
+inline constexpr size_t kSegmentContentTypeCount = 2;
 
 // In table order: the first equal entry decides.
 const std::array<ContentTypeEntry, kContentTypeCount> &ContentTypeTable();
@@ -34,5 +36,9 @@ std::string PathExtension(std::string_view url);
 // Whether the extension (dot included) is listed, ignoring case.
 bool IsMediaExtension(std::string_view extension);
 bool IsPageExtension(std::string_view extension);
+
+// Whether a URL with this path extension (dot included, any case) or content
+// type (trimmed, lower case) is a piece of a stream that a playlist lists.
+bool IsStreamSegment(std::string_view extension, std::string_view contentType);
 
 }

@@ -136,9 +136,9 @@ void UrlStore::receiveHttpUrl(const quillnet::HttpUrlRecord &record)
     currentContentType_ = ToLower(Trim(field(record.contentType)));
     currentExtension_ = ContentTypeExtension(currentContentType_);
     addAllRow();
-    if (listedAsMedia())
-        return;
     const std::string pathExtension = ToLower(PathExtension(currentUrl_));
+    if (listedAsMedia() || IsStreamSegment(pathExtension, currentContentType_))
+        return;
     if (!pathExtension.empty() && IsMediaExtension(pathExtension)) {
         currentExtension_ = pathExtension;
         mediaStep();

@@ -31,8 +31,8 @@ TEST(MediaTables, HaveTheirSizesAndNoRepeatsOrCapitals)
     }
     expectDistinctLowerCaseExtensions(MediaExtensions());
     expectDistinctLowerCaseExtensions(PageExtensions());
-    EXPECT_EQ(ContentTypeTable().size(), 50u);
-    EXPECT_EQ(MediaExtensions().size(), 83u);
+    EXPECT_EQ(ContentTypeTable().size(), 58u);
+    EXPECT_EQ(MediaExtensions().size(), 87u);
     EXPECT_EQ(PageExtensions().size(), 50u);
 }
 

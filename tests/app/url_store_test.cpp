@@ -145,6 +145,49 @@ TEST_F(UrlStoreTest, HttpRecordClassification)
     EXPECT_EQ(view.captions[kMediaFilesList], "Media Files (5)");
 }
 
+TEST_F(UrlStoreTest, PlaylistsAndOpenFormatsAreMediaWhileStreamSegmentsStayInAll)
+{
+    http(80, "h", "/live/master.m3u8");
+    http(80, "h", "/live/index", "application/vnd.apple.mpegurl");
+    http(80, "h", "/live/radio", "application/x-mpegurl");
+    http(80, "h", "/live/audio", " Audio/X-MpegURL");
+    http(80, "h", "/live/other", "audio/mpegurl");
+    http(80, "h", "/vod/manifest.mpd", "text/xml");
+    http(80, "h", "/vod/dash", "application/dash+xml");
+    http(80, "h", "/clip.WebM");
+    http(80, "h", "/voice.opus");
+    http(80, "h", "/vp9", "video/webm");
+    http(80, "h", "/talk", "audio/webm");
+    http(80, "h", "/vorbis", "audio/ogg");
+    // Segments, whatever the server calls them: octet-stream and video/mp4 alone would make media files.
+    http(80, "h", "/live/seg-1.ts", "video/mp2t");
+    http(80, "h", "/live/seg-2.TS?token=1", "application/octet-stream");
+    http(80, "h", "/dash/chunk-1.m4s", "video/mp4");
+    http(80, "h", "/dash/chunk-2.m4s");
+    http(80, "h", "/segment?n=3", "video/MP2T");
+    http(80, "h", "/init.mp4", "video/iso.segment");
+    EXPECT_EQ(view.rowsOf(kMediaFilesList),
+              (std::vector<Row>{
+                  {kMediaFilesList, ".m3u8", "http://h/live/master.m3u8", ""},
+                  {kMediaFilesList, ".m3u8", "http://h/live/index", "application/vnd.apple.mpegurl"},
+                  {kMediaFilesList, ".m3u8", "http://h/live/radio", "application/x-mpegurl"},
+                  {kMediaFilesList, ".m3u8", "http://h/live/audio", "audio/x-mpegurl"},
+                  {kMediaFilesList, ".m3u8", "http://h/live/other", "audio/mpegurl"},
+                  {kMediaFilesList, ".mpd", "http://h/vod/manifest.mpd", "text/xml"},
+                  {kMediaFilesList, ".mpd", "http://h/vod/dash", "application/dash+xml"},
+                  {kMediaFilesList, ".webm", "http://h/clip.WebM", ""},
+                  {kMediaFilesList, ".opus", "http://h/voice.opus", ""},
+                  {kMediaFilesList, ".webm", "http://h/vp9", "video/webm"},
+                  {kMediaFilesList, ".webm", "http://h/talk", "audio/webm"},
+                  {kMediaFilesList, ".ogg", "http://h/vorbis", "audio/ogg"},
+              }));
+    const auto all = view.rowsOf(kAllList);
+    ASSERT_EQ(all.size(), 18u);
+    EXPECT_EQ(all[12], (Row{kAllList, "", "http://h/live/seg-1.ts", "video/mp2t"}));
+    EXPECT_EQ(all[17], (Row{kAllList, "", "http://h/init.mp4", "video/iso.segment"}));
+    EXPECT_EQ(view.captions[kMediaFilesList], "Media Files (12)");
+}
+
 TEST_F(UrlStoreTest, RtmpAndTextRecords)
 {
     rtmp("rtmp://example.com/vod", "mp4:movie.mp4", "http://example.com/p.swf", "http://example.com/w");
