@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "capture_statistics.h"
 #include "media_classification.h"
 #include "text.h"
 
@@ -14,7 +15,9 @@ namespace {
 
 constexpr intptr_t kTrue = 1;
 constexpr int32_t kHttpDefaultPort = 80;
+constexpr int32_t kHttpsDefaultPort = 443;
 constexpr char kHttpScheme[] = "http://";
+constexpr char kHttpsScheme[] = "https://";
 constexpr char kPortSeparator = ':';
 constexpr char kRtmpExtension[] = ".flv";
 constexpr char kPlaypathLabel[] = "<playpath>";
@@ -44,14 +47,16 @@ bool copyRecord(const COPYDATASTRUCT &copy, Record &record)
     return true;
 }
 
-std::string httpUrl(int32_t port, std::string_view host, std::string_view path)
+std::string webUrl(const char *scheme, int32_t defaultPort, const quillnet::HttpUrlRecord &record)
 {
-    std::string url = kHttpScheme + std::string(host);
+    const std::string_view host = field(record.host);
+    const int32_t port = record.port;
+    std::string url = scheme + std::string(host);
     const std::string portText = std::to_string(port);
     // A Host line may already name the port; the test is a plain substring search.
-    if (port != kHttpDefaultPort && host.find(kPortSeparator + portText) == std::string_view::npos)
+    if (port != defaultPort && host.find(kPortSeparator + portText) == std::string_view::npos)
         url += kPortSeparator + portText;
-    return url + std::string(path);
+    return url + std::string(field(record.path));
 }
 
 }
@@ -112,7 +117,13 @@ void UrlStore::receive(const COPYDATASTRUCT &copy)
     case quillnet::kKindHttpUrl: {
         quillnet::HttpUrlRecord record;
         if (copyRecord(copy, record))
-            receiveHttpUrl(record);
+            receiveHttpUrl(record, webUrl(kHttpScheme, kHttpDefaultPort, record));
+        return;
+    }
+    case quillnet::kKindHttpsUrl: {
+        quillnet::HttpUrlRecord record;
+        if (copyRecord(copy, record))
+            receiveHttpUrl(record, webUrl(kHttpsScheme, kHttpsDefaultPort, record));
         return;
     }
     case quillnet::kKindSendInfo: {
@@ -124,15 +135,19 @@ void UrlStore::receive(const COPYDATASTRUCT &copy)
     case quillnet::kKindUrlText:
         receiveUrlText(FixedText(static_cast<const char *>(copy.lpData), copy.cbData));
         return;
+    case quillnet::kKindCaptureStatistics:
+        if (const auto statistics = ReadCaptureStatistics(copy))
+            receiveStatistics(*statistics);
+        return;
     default: // log lines and unknown kinds are dropped
         return;
     }
 }
 
-void UrlStore::receiveHttpUrl(const quillnet::HttpUrlRecord &record)
+void UrlStore::receiveHttpUrl(const quillnet::HttpUrlRecord &record, std::string url)
 {
     ++httpRecordCount_;
-    currentUrl_ = httpUrl(record.port, field(record.host), field(record.path));
+    currentUrl_ = std::move(url);
     currentContentType_ = ToLower(Trim(field(record.contentType)));
     currentExtension_ = ContentTypeExtension(currentContentType_);
     addAllRow();
@@ -171,6 +186,13 @@ void UrlStore::receiveUrlText(std::string_view text)
     addAllRow();
     if (!listedAsMedia())
         mediaStep();
+}
+
+void UrlStore::receiveStatistics(const quillnet::CaptureStatistics &statistics)
+{
+    statistics_ = statistics;
+    if (statisticsCallback_)
+        statisticsCallback_(statistics_);
 }
 
 void UrlStore::addAllRow()
@@ -266,6 +288,9 @@ void UrlStore::clear()
 void UrlStore::clearAllList()
 {
     view_.clearList(kAllList);
+    statistics_.reset();
+    if (statisticsCallback_)
+        statisticsCallback_(statistics_);
 }
 
 }

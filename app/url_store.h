@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -100,11 +101,15 @@ public:
 
     // The Clear command: both lists, the counters, the status text, the captions.
     void clear();
-    // The start of a capture empties the "All" list alone.
+    // The start of a capture empties the "All" list alone, and forgets the
+    // statistics of the capture before.
     void clearAllList();
 
     // Called with the hand-off URL for every WM_URL_HANDOFF.
     void onHandOff(std::function<void(const std::string &)> callback) { handOff_ = std::move(callback); }
+    // Called with every statistics record, and with nothing when they are forgotten.
+    using StatisticsCallback = std::function<void(const std::optional<quillnet::CaptureStatistics> &)>;
+    void onStatistics(StatisticsCallback callback) { statisticsCallback_ = std::move(callback); }
 
     int32_t recordCount() const { return recordCount_; }
     int32_t httpRecordCount() const { return httpRecordCount_; }
@@ -113,6 +118,8 @@ public:
     const std::string &currentContentType() const { return currentContentType_; }
     const std::string &currentExtension() const { return currentExtension_; }
     const std::string &handOffUrl() const { return handOffUrl_; }
+    // The last statistics record of the capture; nothing before the first.
+    const std::optional<quillnet::CaptureStatistics> &captureStatistics() const { return statistics_; }
 
     // Entry `number` of the entry store; null for a number outside 1 to 10,000.
     const HandOffRecord *entry(int64_t number) const;
@@ -133,9 +140,10 @@ private:
     };
 
     void receive(const COPYDATASTRUCT &copy);
-    void receiveHttpUrl(const quillnet::HttpUrlRecord &record);
+    void receiveHttpUrl(const quillnet::HttpUrlRecord &record, std::string url);
     void receiveSendInfo(const quillnet::SendInfo &record);
     void receiveUrlText(std::string_view text);
+    void receiveStatistics(const quillnet::CaptureStatistics &statistics);
     void addAllRow();
     bool listedAsMedia() const;
     void mediaStep();
@@ -148,6 +156,8 @@ private:
     const Settings &settings_;
     UrlListView &view_;
     std::function<void(const std::string &)> handOff_;
+    StatisticsCallback statisticsCallback_;
+    std::optional<quillnet::CaptureStatistics> statistics_;
 
     std::string currentUrl_;
     std::string currentContentType_;

@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "capture_statistics.h"
 #include "url_store.h"
 
 using namespace tarvolin;
+using quillnet::CaptureStatistics;
 using quillnet::HttpUrlRecord;
 using quillnet::SendInfo;
 
@@ -64,7 +66,8 @@ protected:
         return store.handleMessage(WM_COPYDATA, kind, reinterpret_cast<intptr_t>(&copy));
     }
 
-    void http(int32_t port, const std::string &host, const std::string &path, const std::string &contentType = "")
+    void webRecord(uintptr_t kind, int32_t port, const std::string &host, const std::string &path,
+                   const std::string &contentType)
     {
         HttpUrlRecord record;
         std::memset(&record, 0xAB, sizeof record); // bytes after each NUL mean nothing
@@ -72,7 +75,17 @@ protected:
         setText(record.host, host);
         setText(record.path, path);
         setText(record.contentType, contentType);
-        EXPECT_EQ(deliver(quillnet::kKindHttpUrl, &record, sizeof record), 1);
+        EXPECT_EQ(deliver(kind, &record, sizeof record), 1);
+    }
+
+    void http(int32_t port, const std::string &host, const std::string &path, const std::string &contentType = "")
+    {
+        webRecord(quillnet::kKindHttpUrl, port, host, path, contentType);
+    }
+
+    void https(int32_t port, const std::string &host, const std::string &path, const std::string &contentType = "")
+    {
+        webRecord(quillnet::kKindHttpsUrl, port, host, path, contentType);
     }
 
     void rtmp(const std::string &tcUrl, const std::string &playpath, const std::string &swfUrl,
@@ -186,6 +199,71 @@ TEST_F(UrlStoreTest, PlaylistsAndOpenFormatsAreMediaWhileStreamSegmentsStayInAll
     EXPECT_EQ(all[12], (Row{kAllList, "", "http://h/live/seg-1.ts", "video/mp2t"}));
     EXPECT_EQ(all[17], (Row{kAllList, "", "http://h/init.mp4", "video/iso.segment"}));
     EXPECT_EQ(view.captions[kMediaFilesList], "Media Files (12)");
+}
+
+TEST_F(UrlStoreTest, HttpsRecordsGiveHttpsUrlsListedLikeAnyOther)
+{
+    settings.AutoDownload = 1;
+    std::vector<std::string> handedOff;
+    store.onHandOff([&](const std::string &url) { handedOff.push_back(url); });
+    https(443, "secure.example", "/v.mp4", "video/mp4");
+    https(8443, "secure.example", "/page.html", "video/mp4");
+    https(8443, "secure.example:8443", "/a.flv");
+    https(443, "secure.example:443", "/b.flv");
+    https(443, "Secure.Example", "/V.MP4", "video/mp4");
+    http(80, "secure.example", "/v.mp4", "video/mp4");
+    https(443, "secure.example", "/live/seg-1.ts", "video/mp2t");
+
+    std::vector<std::string> allUrls;
+    for (const Row &row : view.rowsOf(kAllList))
+        allUrls.push_back(row.url);
+    EXPECT_EQ(allUrls, (std::vector<std::string>{
+                           "https://secure.example/v.mp4", "https://secure.example:8443/page.html",
+                           "https://secure.example:8443/a.flv", "https://secure.example:443/b.flv",
+                           "https://Secure.Example/V.MP4", "http://secure.example/v.mp4",
+                           "https://secure.example/live/seg-1.ts"}));
+    EXPECT_EQ(view.rowsOf(kMediaFilesList).front(),
+              (Row{kMediaFilesList, ".mp4", "https://secure.example/v.mp4", "video/mp4"}));
+    EXPECT_EQ(handedOff, (std::vector<std::string>{"https://secure.example/v.mp4", "https://secure.example:8443/a.flv",
+                                                   "https://secure.example:443/b.flv", "http://secure.example/v.mp4"}))
+        << "a page, a repeat in other letters and a segment are not handed off";
+    EXPECT_EQ(store.httpRecordCount(), 7);
+}
+
+TEST_F(UrlStoreTest, KeepsTheLastStatisticsOfTheCaptureUntilTheNextStarts)
+{
+    std::vector<std::optional<CaptureStatistics>> told;
+    store.onStatistics([&](const std::optional<CaptureStatistics> &statistics) { told.push_back(statistics); });
+    EXPECT_FALSE(store.captureStatistics());
+
+    CaptureStatistics running{};
+    running.framesReceived = 10;
+    running.framesDroppedByKernel = 3;
+    deliver(quillnet::kKindCaptureStatistics, &running, sizeof running);
+    CaptureStatistics ended = running;
+    ended.framesReceived = 12;
+    ended.end = quillnet::kCaptureReadError;
+    std::memset(ended.errorText, 'e', sizeof ended.errorText); // no NUL: the text stops at the field's end
+    deliver(quillnet::kKindCaptureStatistics, &ended, sizeof ended - 1);
+    ASSERT_EQ(told.size(), 1u) << "a short record is no record";
+    alignas(8) char shifted[sizeof ended + 1];
+    std::memcpy(shifted + 1, &ended, sizeof ended);
+    deliver(quillnet::kKindCaptureStatistics, shifted + 1, sizeof ended);
+
+    ASSERT_TRUE(store.captureStatistics());
+    EXPECT_EQ(store.captureStatistics()->framesReceived, 12u);
+    EXPECT_TRUE(EndedByReadError(*store.captureStatistics()));
+    EXPECT_EQ(ReadErrorText(*store.captureStatistics()), std::string(sizeof ended.errorText, 'e'));
+    EXPECT_EQ(told.size(), 2u);
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_EQ(store.recordCount(), 0);
+
+    store.clear();
+    EXPECT_TRUE(store.captureStatistics()) << "Clear empties the lists; the capture's counts stay";
+    store.clearAllList();
+    EXPECT_FALSE(store.captureStatistics());
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_FALSE(told.back());
 }
 
 TEST_F(UrlStoreTest, RtmpAndTextRecords)

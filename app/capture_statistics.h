@@ -1,0 +1,29 @@
+// The capture library's statistics record: reading it from a message and the
+// texts the programs make of it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "message_window.h"
+#include "records.h"
+
+namespace tarvolin {
+
+// The statistics a WM_COPYDATA record carries; nothing for a record of another
+// kind or one shorter than the layout.
+std::optional<quillnet::CaptureStatistics> ReadCaptureStatistics(const COPYDATASTRUCT &copy);
+
+uint64_t DroppedFrames(const quillnet::CaptureStatistics &statistics);
+// "1 frame", "N frames".
+std::string FrameCount(uint64_t frames);
+bool EndedByReadError(const quillnet::CaptureStatistics &statistics);
+// pcap's reason for a read error, never empty.
+std::string ReadErrorText(const quillnet::CaptureStatistics &statistics);
+
+// "Dropped: N frames", "TLS D/S decrypted", both, or empty when neither
+// frames were dropped nor TLS connections seen.
+std::string StatisticsStatus(const quillnet::CaptureStatistics &statistics);
+
+}
