@@ -18,6 +18,7 @@ QuillnetLibrary::QuillnetLibrary()
     startCapture = reinterpret_cast<StartCaptureFunction>(lookUp("StartCapture"));
     stopCapture = reinterpret_cast<StopCaptureFunction>(lookUp("StopCapture"));
     getAdapterList = reinterpret_cast<GetAdapterListFunction>(lookUp("GetAdapterList"));
+    setKeyLogFile = reinterpret_cast<SetKeyLogFileFunction>(lookUp("SetKeyLogFile"));
 }
 
 QuillnetLibrary::~QuillnetLibrary()

@@ -20,8 +20,8 @@ public:
     QuillnetLibrary(const QuillnetLibrary &) = delete;
     QuillnetLibrary &operator=(const QuillnetLibrary &) = delete;
 
-    // True when the library and all three exports were found.
-    bool complete() const { return startCapture && stopCapture && getAdapterList; }
+    // True when the library and all its exports were found.
+    bool complete() const { return startCapture && stopCapture && getAdapterList && setKeyLogFile; }
     // Why the library or an export was not found.
     const std::string &error() const { return error_; }
 
@@ -29,6 +29,7 @@ public:
     StartCaptureFunction startCapture = nullptr;
     StopCaptureFunction stopCapture = nullptr;
     GetAdapterListFunction getAdapterList = nullptr;
+    SetKeyLogFileFunction setKeyLogFile = nullptr;
 
 private:
     void *lookUp(const char *name);

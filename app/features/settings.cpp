@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -13,7 +14,7 @@ namespace tarvolin {
 namespace {
 
 constexpr uint32_t kListBufferSize = 512;
-// Device names and their descriptions; no width is fixed for them.
+// Device names, their descriptions and paths; no width is fixed for them.
 constexpr uint32_t kTextBufferSize = 4096;
 constexpr char kListSeparator[] = " ";
 
@@ -69,7 +70,16 @@ int LoadSettings(Settings &settings, const std::string &settingsPath)
     settings.MediaFilesList = readList("MediaFilesList", settingsPath);
     settings.AdapterDescription = readText("AdapterDescription", kTextBufferSize, settingsPath);
     settings.Adapter = readText("Adapter", kTextBufferSize, settingsPath);
+    settings.KeyLogFile = readText("KeyLogFile", kTextBufferSize, settingsPath);
     return 1;
+}
+
+std::string EffectiveKeyLogFile(const std::string &chosen)
+{
+    if (!chosen.empty())
+        return chosen;
+    const char *environment = std::getenv(kKeyLogEnvironment);
+    return environment ? environment : "";
 }
 
 bool SaveSettings(const Settings &settings, const std::string &settingsPath)
@@ -83,6 +93,7 @@ bool SaveSettings(const Settings &settings, const std::string &settingsPath)
     written &= write("AutoDownload", std::to_string(settings.AutoDownload), settingsPath);
     written &= write("DownloadAutoFilesList", settings.DownloadAutoFilesList, settingsPath);
     written &= write("MediaFilesList", settings.MediaFilesList, settingsPath);
+    written &= write("KeyLogFile", settings.KeyLogFile, settingsPath);
     return written;
 }
 

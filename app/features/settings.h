@@ -8,6 +8,8 @@ namespace tarvolin {
 
 inline constexpr char kSettingsFileName[] = "setting.ini";
 inline constexpr char kSettingsSection[] = "Normal";
+// Where browsers write their TLS keys when it is set.
+inline constexpr char kKeyLogEnvironment[] = "SSLKEYLOGFILE";
 
 // Field names are the file's key names.
 struct Settings {
@@ -19,6 +21,7 @@ struct Settings {
     std::string MediaFilesList;
     std::string AdapterDescription;
     std::string Adapter; // pcap device name; empty until an adapter is chosen
+    std::string KeyLogFile; // TLS key log that decrypts HTTPS; empty: SSLKEYLOGFILE's, if set
     int32_t adapterNetmask = 0; // not stored in the file
 };
 
@@ -33,6 +36,10 @@ std::string ChooseSettingsPath(const std::string &programDirectory, const std::s
 // whatever the file holds; without the file every field keeps its value.
 // Always 1.
 int LoadSettings(Settings &settings, const std::string &settingsPath);
+
+// `chosen` when it is not empty, else the SSLKEYLOGFILE environment variable;
+// empty for no key log file.
+std::string EffectiveKeyLogFile(const std::string &chosen);
 
 // Writes every key into section "Normal", creating the file when needed.
 // False when any key could not be written.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "private_profile.h"
 #include "settings.h"
 #include "temporary_directory.h"
@@ -27,7 +29,7 @@ TEST_F(SettingsFile, FirstStartWithoutAFileKeepsDefaultsAndSavesLimitedMode)
     ASSERT_TRUE(SaveSettings(settings, path));
     EXPECT_EQ(ReadWholeFile(path), "[Normal]\nNoLimitBufferSize=0\nCaptureAllURL=0\nCaptureFilesExt=\n"
                                    "AdapterDescription=\nAdapter=\nAutoDownload=0\nDownloadAutoFilesList=\n"
-                                   "MediaFilesList=\n");
+                                   "MediaFilesList=\nKeyLogFile=\n");
 }
 
 TEST_F(SettingsFile, AnyFileMeansNoLimitMode)
@@ -63,13 +65,33 @@ TEST_F(SettingsFile, ReadsAWindowsFileAndWritesItBackKeepingTheRest)
     EXPECT_EQ(ReadWholeFile(path), "[Window]\r\nLeft=10\r\n\r\n[Normal]\r\nAdapter=\\Device\\NPF_{ABC}\r\n"
                                    "AdapterDescription=Intel(R) PRO/1000\r\nAutoDownload=1\r\nCaptureAllURL=7\r\n"
                                    "CaptureFilesExt=FLV  MP4 \r\nDownloadAutoFilesList= \r\nMediaFilesList=WMV \r\n"
-                                   "Unknown=kept\r\nNoLimitBufferSize=1\r\n");
+                                   "Unknown=kept\r\nNoLimitBufferSize=1\r\nKeyLogFile=\r\n");
 
     Settings again;
     LoadSettings(again, path);
     EXPECT_EQ(again.CaptureFilesExt, settings.CaptureFilesExt) << "the held form survives a round trip unchanged";
     EXPECT_EQ(again.DownloadAutoFilesList, " ");
     EXPECT_EQ(again.Adapter, settings.Adapter);
+}
+
+TEST_F(SettingsFile, TheKeyLogFileIsKeptAndAnEmptyOneMeansTheEnvironments)
+{
+    Settings settings;
+    settings.KeyLogFile = "/home/user/tls keys/" + std::string(600, 'k') + ".log";
+    ASSERT_TRUE(SaveSettings(settings, path));
+    Settings loaded;
+    LoadSettings(loaded, path);
+    EXPECT_EQ(loaded.KeyLogFile, settings.KeyLogFile) << "blanks and long paths survive";
+
+    const char *saved = std::getenv(kKeyLogEnvironment);
+    const std::string before = saved ? saved : "";
+    setenv(kKeyLogEnvironment, "/tmp/browser-keys.log", 1);
+    EXPECT_EQ(EffectiveKeyLogFile(loaded.KeyLogFile), settings.KeyLogFile);
+    EXPECT_EQ(EffectiveKeyLogFile(""), "/tmp/browser-keys.log");
+    unsetenv(kKeyLogEnvironment);
+    EXPECT_EQ(EffectiveKeyLogFile(""), "");
+    if (saved)
+        setenv(kKeyLogEnvironment, before.c_str(), 1);
 }
 
 TEST_F(SettingsFile, ListTextsAreReadIntoFiveHundredTwelveBytes)
