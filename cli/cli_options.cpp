@@ -4,16 +4,19 @@ namespace tarvolin::cli {
 
 const char kUsage[] =
     "Usage:\n"
-    "  tarvolin-cli --read FILE [--media] [--json]        read a capture file (pcap or pcapng) to its end\n"
-    "  tarvolin-cli --interface NAME [--media] [--json]   capture live on a device until Ctrl-C or SIGTERM\n"
-    "  tarvolin-cli --list-interfaces                     print the devices: name, description, netmask\n"
+    "  tarvolin-cli --read FILE [OPTIONS]        read a capture file (pcap or pcapng) to its end\n"
+    "  tarvolin-cli --interface NAME [OPTIONS]   capture live on a device until Ctrl-C or SIGTERM\n"
+    "  tarvolin-cli --list-interfaces            print the devices: name, description, netmask\n"
     "  tarvolin-cli --help\n"
     "\n"
     "Options:\n"
-    "  --media   print only the rows of the \"Media Files\" list\n"
-    "  --json    print JSON Lines instead of tab-separated text\n"
+    "  --media         print only the rows of the \"Media Files\" list\n"
+    "  --json          print JSON Lines instead of tab-separated text\n"
+    "  --keylog FILE   the TLS key log, as browsers write it when SSLKEYLOGFILE is set,\n"
+    "                  that decrypts HTTPS; without it, the file SSLKEYLOGFILE names\n"
     "\n"
     "Each row is printed as: list (all or media), extension, URL, content type.\n"
+    "Standard error ends with the counts: records, media files, dropped frames, TLS connections.\n"
     "Capturing live needs root or the CAP_NET_RAW capability.\n";
 
 namespace {
@@ -52,6 +55,16 @@ struct Parser {
         return true;
     }
 
+    bool setKeyLogFile(const std::string &name)
+    {
+        if (!result.options.keyLogFile.empty())
+            return fail(name + " is given twice");
+        if (at + 1 >= arguments.size() || arguments[at + 1].empty())
+            return fail(name + " needs a file");
+        result.options.keyLogFile = arguments[++at];
+        return true;
+    }
+
     bool parseOne()
     {
         const std::string &argument = arguments[at];
@@ -67,6 +80,8 @@ struct Parser {
             return setFlag(result.options.mediaOnly, argument);
         if (argument == "--json")
             return setFlag(result.options.json, argument);
+        if (argument == "--keylog")
+            return setKeyLogFile(argument);
         return fail("unknown argument '" + argument + "'");
     }
 
@@ -75,8 +90,9 @@ struct Parser {
         if (!commandSeen)
             return fail("nothing to do: give --read FILE, --interface NAME or --list-interfaces");
         const bool capturing = result.options.command == Command::kRead || result.options.command == Command::kInterface;
-        if (!capturing && (result.options.mediaOnly || result.options.json))
-            return fail("--media and --json go with --read or --interface");
+        if (!capturing && (result.options.mediaOnly || result.options.json ||
+                           !result.options.keyLogFile.empty()))
+            return fail("--media, --json and --keylog go with --read or --interface");
         return true;
     }
 };

@@ -18,6 +18,7 @@ struct CliOptions {
     std::string target; // the file of --read, the device of --interface
     bool mediaOnly = false;
     bool json = false;
+    std::string keyLogFile; // empty: SSLKEYLOGFILE's, if set
 };
 
 struct ParsedArguments {

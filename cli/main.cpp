@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "capture_diagnosis.h"
+#include "capture_statistics.h"
 #include "capture_session.h"
+#include "capture_summary.h"
 #include "cli_options.h"
 #include "quillnet_library.h"
 #include "row_printer.h"
@@ -89,6 +91,17 @@ int listInterfaces(const QuillnetLibrary &library)
     return kExitSuccess;
 }
 
+// The rows found before the damage are printed; what follows it is lost.
+int readFailed(const CliOptions &options, const quillnet::CaptureStatistics &statistics)
+{
+    if (options.command == Command::kInterface)
+        return fail("the capture on " + options.target + " ended after " + FrameCount(statistics.framesReceived) +
+                    ": " + ReadErrorText(statistics));
+    std::cerr << options.target << ": damaged after " << statistics.framesReceived
+              << " frames: " << ReadErrorText(statistics) << '\n';
+    return kExitFailure;
+}
+
 int capture(const QuillnetLibrary &library, const CliOptions &options)
 {
     const bool live = options.command == Command::kInterface;
@@ -100,12 +113,18 @@ int capture(const QuillnetLibrary &library, const CliOptions &options)
     settings.NoLimitBufferSize = 1;
     RowPrinter printer(stdout, {options.mediaOnly, options.json, live});
     UrlStore store(settings, printer);
-    if (RunCapture(library, source, netmask, store) != 0)
+    library.setKeyLogFile(EffectiveKeyLogFile(options.keyLogFile).c_str());
+    const int32_t result = RunCapture(library, source, netmask, store);
+    const std::optional<quillnet::CaptureStatistics> &statistics = store.captureStatistics();
+    const bool readError = statistics && EndedByReadError(*statistics);
+    // A source that could not be opened sends no statistics.
+    if (result != 0 && !readError)
         return fail(live ? DescribeDeviceFailure(options.target) : DescribeFileFailure(options.target));
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         return fail("cannot write the output");
-    std::cerr << "Records: " << store.recordCount() << ", HTTP records: " << store.httpRecordCount()
-              << ", media files: " << store.mediaCount() << '\n';
+    if (readError)
+        return readFailed(options, *statistics);
+    std::cerr << CaptureSummary(store, kProgramName);
     return kExitSuccess;
 }
 

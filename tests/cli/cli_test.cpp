@@ -1,10 +1,20 @@
 // tarvolin-cli end to end on capture files the tests write, and its pieces.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <pcap/pcap.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <thread>
+
 #include "capture_file.h"
+#include "capture_summary.h"
 #include "cli_options.h"
 #include "frame_builder.h"
 #include "installed_cli.h"
@@ -16,6 +26,7 @@
 using namespace testing_support;
 using namespace tarvolin;
 using namespace tarvolin::cli;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -28,6 +39,15 @@ const Endpoint kRtspServer{{10, 0, 0, 8}, 554};
 const Endpoint kMmsServer{{172, 16, 0, 9}, 1755};
 const FrameShape kNoTcpOptions{false};
 
+const std::string kFirstRequest = "GET /v.flv HTTP/1.1\r\nHost: example.com\r\n\r\n";
+const std::string kFirstResponse = "HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\n\r\n";
+
+// The next segment of a connection after `sent`, so that it is no retransmission of it.
+FrameShape after(const std::string &sent)
+{
+    return {.sequence = static_cast<uint32_t>(sent.size())};
+}
+
 const std::string kRtmpUrl =
     "rtmp://example.com/vod<playpath>mp4:movie.mp4 <swfUrl>http://example.com/player.swf "
     "<pageUrl>http://example.com/watch?v=1";
@@ -35,8 +55,8 @@ const std::string kRtmpUrl =
 std::vector<std::vector<uint8_t>> sampleFrames()
 {
     return {
-        BuildTcpFrame(kClient, kWebServer, "GET /v.flv HTTP/1.1\r\nHost: example.com\r\n\r\n"),
-        BuildTcpFrame(kWebServer, kClient, "HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\n\r\n"),
+        BuildTcpFrame(kClient, kWebServer, kFirstRequest),
+        BuildTcpFrame(kWebServer, kClient, kFirstResponse),
         BuildTcpFrame(kOtherClient, kAltServer, "GET /index.html HTTP/1.1\r\nHost: www.example.com\r\n\r\n", kNoTcpOptions),
         BuildTcpFrame(kAltServer, kOtherClient, "HTTP/1.1 200 OK\r\nContent-Type: Text/HTML \r\n\r\n", kNoTcpOptions),
         BuildTcpFrame(kClient, kRtmpServer,
@@ -48,8 +68,8 @@ std::vector<std::vector<uint8_t>> sampleFrames()
         BuildTcpFrame(kClient, kRtspServer, "DESCRIBE rtsp://cam.example/live.sdp RTSP/1.0\r\nCSeq: 2\r\n\r\n"),
         BuildTcpFrame(kClient, kMmsServer, MmsOpenFile(u"clips/intro.wmv")),
         // The same file again, in other letters: a new "All" row only.
-        BuildTcpFrame(kClient, kWebServer, "GET /V.FLV HTTP/1.1\r\nHost: EXAMPLE.COM\r\n\r\n"),
-        BuildTcpFrame(kWebServer, kClient, "HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\n\r\n"),
+        BuildTcpFrame(kClient, kWebServer, "GET /V.FLV HTTP/1.1\r\nHost: EXAMPLE.COM\r\n\r\n", after(kFirstRequest)),
+        BuildTcpFrame(kWebServer, kClient, kFirstResponse, after(kFirstResponse)),
     };
 }
 
@@ -58,6 +78,41 @@ ProgramResult runCli(std::vector<std::string> arguments)
     arguments.insert(arguments.begin(), InstalledCli());
     return RunProgram(arguments);
 }
+
+// The text pcap gives for the first record of the file it cannot read; empty when it reads them all.
+std::string pcapReadError(const std::string &path)
+{
+    char errorBuffer[PCAP_ERRBUF_SIZE] = {};
+    pcap_t *handle = pcap_open_offline(path.c_str(), errorBuffer);
+    if (!handle)
+        return errorBuffer;
+    pcap_pkthdr *header = nullptr;
+    const u_char *data = nullptr;
+    int result = 0;
+    while ((result = pcap_next_ex(handle, &header, &data)) == 1) {
+    }
+    const std::string error = result == PCAP_ERROR ? pcap_geterr(handle) : "";
+    pcap_close(handle);
+    return error;
+}
+
+bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds limit)
+{
+    for (const auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return done();
+}
+
+class SilentView : public UrlListView {
+public:
+    void appendRow(UrlList, const UrlRow &) override {}
+    void clearList(UrlList) override {}
+    void setCaption(UrlList, const std::string &) override {}
+    void setStatus(const std::string &) override {}
+};
 
 TEST(CliRead, PrintsEveryRowInOrderAndTheCounters)
 {
@@ -74,7 +129,7 @@ TEST(CliRead, PrintsEveryRowInOrderAndTheCounters)
                           "all\t.wmv\tmms://172.16.0.9/clips/intro.wmv\t\n"
                           "media\t.wmv\tmms://172.16.0.9/clips/intro.wmv\t\n"
                           "all\t.flv\thttp://EXAMPLE.COM/V.FLV\tvideo/x-flv\n");
-    EXPECT_EQ(result.err, "Records: 6, HTTP records: 3, media files: 4\n");
+    EXPECT_EQ(result.err, "Records: 6, HTTP records: 3, media files: 4, dropped frames: 0\n");
 }
 
 TEST(CliRead, MediaAndJsonOptions)
@@ -87,7 +142,7 @@ TEST(CliRead, MediaAndJsonOptions)
               "{\"list\":\"media\",\"extension\":\".flv\",\"url\":\"" + kRtmpUrl + "\",\"content_type\":\"\"}\n"
               "{\"list\":\"media\",\"extension\":\".sdp\",\"url\":\"rtsp://cam.example/live.sdp\",\"content_type\":\"\"}\n"
               "{\"list\":\"media\",\"extension\":\".wmv\",\"url\":\"mms://172.16.0.9/clips/intro.wmv\",\"content_type\":\"\"}\n");
-    EXPECT_EQ(result.err, "Records: 6, HTTP records: 3, media files: 4\n");
+    EXPECT_EQ(result.err, "Records: 6, HTTP records: 3, media files: 4, dropped frames: 0\n");
 }
 
 TEST(CliRead, RelativePathAndAnEmptyCapture)
@@ -97,7 +152,7 @@ TEST(CliRead, RelativePathAndAnEmptyCapture)
     const ProgramResult result = runCli({"--read", relative});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Records: 0, HTTP records: 0, media files: 0\n");
+    EXPECT_EQ(result.err, "Records: 0, HTTP records: 0, media files: 0, dropped frames: 0\n");
 }
 
 TEST(CliRead, FailuresNameTheirCause)
@@ -131,11 +186,97 @@ TEST(CliRead, FailuresNameTheirCause)
     EXPECT_EQ(ReadWholeFile(directory.file("err")), "tarvolin-cli: cannot write the output\n");
 }
 
+TEST(CliRead, ADamagedFileKeepsTheRowsBeforeTheDamageAndSaysWhere)
+{
+    const TemporaryDirectory directory;
+    const std::string path = directory.file("cut.pcap");
+    const std::string lastResponse = "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n";
+    const std::vector<uint8_t> lastFrame = BuildTcpFrame(kWebServer, kClient, lastResponse, after(kFirstResponse));
+    WriteCaptureFile(path, {
+        BuildTcpFrame(kClient, kWebServer, kFirstRequest),
+        BuildTcpFrame(kWebServer, kClient, kFirstResponse),
+        BuildTcpFrame(kOtherClient, kAltServer, "GET /index.html HTTP/1.1\r\nHost: www.example.com\r\n\r\n"),
+        BuildTcpFrame(kAltServer, kOtherClient, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n"),
+        BuildTcpFrame(kClient, kWebServer, "GET /a.mp3 HTTP/1.1\r\nHost: example.com\r\n\r\n", after(kFirstRequest)),
+        lastFrame,
+    });
+    const std::string whole = ReadWholeFile(path);
+    WriteWholeFile(path, whole.substr(0, whole.size() - lastFrame.size() / 2));
+    const std::string reason = pcapReadError(path);
+    ASSERT_FALSE(reason.empty()) << "the cut file reads to its end";
+
+    const std::string asGiven = std::filesystem::relative(path).string();
+    const ProgramResult result = runCli({"--read", asGiven});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "all\t.flv\thttp://example.com/v.flv\tvideo/x-flv\n"
+                          "media\t.flv\thttp://example.com/v.flv\tvideo/x-flv\n"
+                          "all\t\thttp://www.example.com:8080/index.html\ttext/html\n");
+    EXPECT_EQ(result.err, asGiven + ": damaged after 5 frames: " + reason + "\n");
+}
+
+TEST(CliRead, InterruptingAReadOfAFifoThatSendsNothingEndsIt)
+{
+    const TemporaryDirectory directory;
+    const std::string fifo = directory.file("stream.pcap");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    // Held open for writing to the end, so the reader never sees the end of the file.
+    const int writer = open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(writer, 0) << std::strerror(errno);
+    const CaptureFile headerOnly({});
+    const std::string header = ReadWholeFile(headerOnly.path());
+    ASSERT_EQ(write(writer, header.data(), header.size()), static_cast<ssize_t>(header.size()));
+
+    const int pid = StartProgram({InstalledCli(), "--read", fifo}, directory.file("out"), directory.file("err"));
+    ASSERT_GT(pid, 0);
+    // Once the header is taken, the capture waits for a frame that never comes.
+    const bool headerTaken = waitUntil(
+        [&] {
+            int queued = 0;
+            return ioctl(writer, FIONREAD, &queued) == 0 && queued == 0;
+        },
+        10s);
+    kill(pid, SIGINT);
+    EXPECT_TRUE(headerTaken);
+    EXPECT_EQ(WaitForProgramWithin(pid, 30s), 0) << ReadWholeFile(directory.file("err"));
+    close(writer);
+    EXPECT_EQ(ReadWholeFile(directory.file("out")), "");
+    EXPECT_EQ(ReadWholeFile(directory.file("err")), "Records: 0, HTTP records: 0, media files: 0, dropped frames: 0\n");
+}
+
+TEST(CliSummary, CountsDroppedFramesAndTlsConnectionsAndWarnsOfTheDrops)
+{
+    Settings settings;
+    settings.NoLimitBufferSize = 1;
+    SilentView view;
+    UrlStore store(settings, view);
+    const std::string url = "rtsp://cam.example/live.sdp";
+    COPYDATASTRUCT text{quillnet::kKindUrlText, static_cast<uint32_t>(url.size() + 1), const_cast<char *>(url.c_str())};
+    store.handleMessage(WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&text));
+    EXPECT_EQ(CaptureSummary(store, "tarvolin-cli"), "Records: 1, HTTP records: 0, media files: 1, dropped frames: 0\n")
+        << "no statistics: nothing known to be lost";
+
+    quillnet::CaptureStatistics statistics{};
+    statistics.framesDroppedByKernel = 40;
+    statistics.framesDroppedByInterface = 2;
+    statistics.tlsConnectionsSeen = 7;
+    statistics.tlsConnectionsDecrypted = 4;
+    statistics.tlsConnectionsWithoutKeys = 2;
+    statistics.tlsConnectionsUndecryptable = 1;
+    COPYDATASTRUCT record{quillnet::kKindCaptureStatistics, sizeof statistics, &statistics};
+    store.handleMessage(WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&record));
+    EXPECT_EQ(CaptureSummary(store, "tarvolin-cli"),
+              "Records: 1, HTTP records: 0, media files: 1, dropped frames: 42, TLS connections: 7 seen, "
+              "4 decrypted, 2 without keys, 1 undecryptable\n"
+              "tarvolin-cli: warning: 42 frames dropped (kernel: 40, interface: 2), so the list may be incomplete\n");
+}
+
 TEST(CliUsage, ErrorsExitWithTwoAndHelpWithZero)
 {
     for (const std::vector<std::string> &arguments : std::vector<std::vector<std::string>>{
              {}, {"--read"}, {"--bogus"}, {"--read", "a", "--interface", "lo"}, {"--list-interfaces", "--json"},
-             {"--media"}, {"--read", "a", "--media", "--media"}}) {
+             {"--media"}, {"--read", "a", "--media", "--media"}, {"--read", "a", "--keylog"},
+             {"--keylog", "", "--read", "a"}, {"--read", "a", "--keylog", "k", "--keylog", "k"},
+             {"--list-interfaces", "--keylog", "k"}}) {
         const ProgramResult result = runCli(arguments);
         EXPECT_EQ(result.status, 2) << ::testing::PrintToString(arguments);
         EXPECT_EQ(result.err.rfind("tarvolin-cli: ", 0), 0u) << result.err;
@@ -145,6 +286,7 @@ TEST(CliUsage, ErrorsExitWithTwoAndHelpWithZero)
     const ProgramResult help = runCli({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out, kUsage);
+    EXPECT_EQ(ParseArguments({"--keylog", "keys.log", "--interface", "lo"}).options.keyLogFile, "keys.log");
 }
 
 TEST(CliInterface, MissingDeviceAndMissingPermissionAreNamed)
