@@ -6,8 +6,10 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <type_traits>
 
 #include "capture_diagnosis.h"
+#include "capture_statistics.h"
 #include "records.h"
 #include "window_messages.h"
 
@@ -23,6 +25,41 @@ constexpr std::chrono::milliseconds kShutdownPoll(10);
 constexpr std::chrono::milliseconds kShutdownStopRepeat(250);
 constexpr std::chrono::seconds kShutdownLimit(5);
 
+// The handle a capture is given: it passes everything on to the window, and
+// keeps on the way, on the capture's own thread, the capture's last statistics.
+struct RelayWindow {
+    MessageWindow window; // first, so the handle converts back to the relay
+    HWND target;
+    bool statisticsSeen = false;
+    quillnet::CaptureStatistics statistics{};
+
+    HWND handle() { return &window; }
+    bool endedByReadError() const { return statisticsSeen && EndedByReadError(statistics); }
+
+    static intptr_t send(HWND handle, uint32_t message, uintptr_t wParam, intptr_t lParam)
+    {
+        auto &self = *reinterpret_cast<RelayWindow *>(handle);
+        if (message == WM_COPYDATA && lParam != 0)
+            self.keep(*reinterpret_cast<const COPYDATASTRUCT *>(lParam));
+        return SendMessage(self.target, message, wParam, lParam);
+    }
+
+    static int post(HWND handle, uint32_t message, uintptr_t wParam, intptr_t lParam)
+    {
+        return PostMessage(reinterpret_cast<RelayWindow *>(handle)->target, message, wParam, lParam);
+    }
+
+    void keep(const COPYDATASTRUCT &copy)
+    {
+        if (const std::optional<quillnet::CaptureStatistics> received = ReadCaptureStatistics(copy)) {
+            statistics = *received;
+            statisticsSeen = true;
+        }
+    }
+};
+
+static_assert(std::is_standard_layout_v<RelayWindow>);
+
 }
 
 // One capture, from its start to its end report.
@@ -30,6 +67,7 @@ struct CaptureControl::Run {
     uint32_t number = 0;
     std::string source;
     int32_t netmask = 0;
+    std::string keyLogFile;
     std::thread thread;
     // Written by the capture thread before it posts its end report.
     std::string failure;
@@ -93,15 +131,29 @@ private:
     std::set<uint32_t> stopRequests_;
 };
 
+// Empty when the capture ran to its end or was stopped.
+std::string CaptureControl::captureOutcome(const CaptureFunctions &functions, const Run &run, HWND window)
+{
+    if (!functions.startCapture)
+        return kLibraryMissingPrefix + functions.missingReason;
+    if (functions.setKeyLogFile)
+        functions.setKeyLogFile(run.keyLogFile.c_str());
+    RelayWindow relay{{&RelayWindow::send, &RelayWindow::post}, window};
+    const int32_t result =
+        functions.startCapture(quillnet::kCallerToken, relay.handle(), run.source.c_str(), run.netmask);
+    // A capture that could not be opened sends no statistics, so a read error is told apart from it.
+    if (relay.endedByReadError())
+        return kCaptureEndedPrefix + ReadErrorText(relay.statistics);
+    if (result != 0)
+        return kCaptureFailedPrefix + DescribeSourceFailure(run.source);
+    return {};
+}
+
 void CaptureControl::runCapture(const CaptureFunctions &functions, Threads &threads, Run &run, HWND window)
 {
     if (!threads.enter(run.number))
         return;
-    if (!functions.startCapture) {
-        run.failure = kLibraryMissingPrefix + functions.missingReason;
-    } else if (functions.startCapture(quillnet::kCallerToken, window, run.source.c_str(), run.netmask) != 0) {
-        run.failure = kCaptureFailedPrefix + DescribeSourceFailure(run.source);
-    }
+    run.failure = captureOutcome(functions, run, window);
     threads.leave();
 }
 
@@ -149,17 +201,18 @@ void CaptureControl::start()
     view_.showCapturing(true);
     view_.showCaptureStatus("");
     view_.clearAllList();
-    launch(settings_.Adapter, settings_.adapterNetmask);
+    launch(settings_.Adapter, settings_.adapterNetmask, EffectiveKeyLogFile(settings_.KeyLogFile));
 }
 
 // The new thread first waits for the previous one, so captures never overlap
 // and the window's thread never waits for a capture thread.
-void CaptureControl::launch(const std::string &source, int32_t netmask)
+void CaptureControl::launch(const std::string &source, int32_t netmask, const std::string &keyLogFile)
 {
     auto run = std::make_shared<Run>();
     run->number = ++current_;
     run->source = source;
     run->netmask = netmask;
+    run->keyLogFile = keyLogFile;
     unreported_[run->number] = run;
     std::shared_ptr<Run> previous = std::move(latest_);
     run->thread =

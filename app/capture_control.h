@@ -17,11 +17,12 @@
 
 namespace tarvolin {
 
-// The capture library's two capture functions; either may be missing.
+// The capture library's capture functions; any may be missing.
 struct CaptureFunctions {
     StartCaptureFunction startCapture = nullptr;
     StopCaptureFunction stopCapture = nullptr;
     std::string missingReason; // why they are missing
+    SetKeyLogFileFunction setKeyLogFile = nullptr;
 };
 
 struct ChosenAdapter {
@@ -47,6 +48,7 @@ public:
 
 inline constexpr char kStoppingText[] = "Stopping";
 inline constexpr char kCaptureEndedText[] = "Capture ended";
+inline constexpr char kCaptureEndedPrefix[] = "Capture ended: ";
 inline constexpr char kCaptureFailedPrefix[] = "Capture failed: ";
 inline constexpr char kLibraryMissingPrefix[] = "Capture library not found: ";
 
@@ -77,7 +79,8 @@ private:
     class Threads;
 
     static void runCapture(const CaptureFunctions &functions, Threads &threads, Run &run, HWND window);
-    void launch(const std::string &source, int32_t netmask);
+    static std::string captureOutcome(const CaptureFunctions &functions, const Run &run, HWND window);
+    void launch(const std::string &source, int32_t netmask, const std::string &keyLogFile);
     void requestStop(uint32_t number);
 
     CaptureFunctions functions_;

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 
 #include "program_info.h"
@@ -27,6 +28,18 @@ void SystemDesktop::openUrl(const QUrl &url)
 int SystemDesktop::runModal(QDialog &dialog)
 {
     return dialog.exec();
+}
+
+QString SystemDesktop::chooseFile(QWidget *parent, const QString &caption, const QString &current)
+{
+    QFileDialog dialog(parent, caption);
+    // The file may be one that another program is yet to write.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!current.isEmpty())
+        dialog.selectFile(current);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
 }
 
 QUrl VendorPage(const char *path)

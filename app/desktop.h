@@ -1,4 +1,4 @@
-// What the window asks of the desktop: message boxes and opening web pages.
+// What the window asks of the desktop: message boxes, file choosers and opening web pages.
 // The tests answer in its place.
 #pragma once
 
@@ -21,15 +21,18 @@ public:
     virtual void openUrl(const QUrl &url) = 0;
     // Runs a dialog modally; its result code.
     virtual int runModal(QDialog &dialog) = 0;
+    // A file the user picks, starting at `current`; it need not exist yet. Empty when cancelled.
+    virtual QString chooseFile(QWidget *parent, const QString &caption, const QString &current) = 0;
 };
 
-// Real message boxes and the desktop's browser.
+// Real message boxes, file dialogs and the desktop's browser.
 class SystemDesktop : public Desktop {
 public:
     bool askYesNo(QWidget *parent, const QString &text) override;
     void inform(QWidget *parent, const QString &text) override;
     void openUrl(const QUrl &url) override;
     int runModal(QDialog &dialog) override;
+    QString chooseFile(QWidget *parent, const QString &caption, const QString &current) override;
 };
 
 // The vendor's page at `path` ("/support.htm").

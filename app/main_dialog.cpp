@@ -8,6 +8,7 @@
 #include <QStyle>
 
 #include "adapter_dialog.h"
+#include "capture_statistics.h"
 #include "desktop.h"
 #include "details_dialog.h"
 #include "download_handoff.h"
@@ -35,10 +36,20 @@ constexpr int kListsBottomGap = 79;
 constexpr int kTabStripAboveBottom = 45;
 constexpr int kTabStripHeight = 20;
 constexpr int kStatusBarHeight = 25;
-constexpr std::array<int, 2> kStatusPartWidths = {450, 150};
+constexpr int kAdapterPartWidth = 450;
+constexpr int kCapturePartWidth = 150;
 constexpr int kAdapterPart = 0;
 constexpr int kCapturePart = 1;
-constexpr int kBufferPart = 2;
+constexpr int kBufferPart = 2; // takes the rest of the width
+constexpr int kStatisticsPart = 3;
+// Left to right. The statistics part, shown only when it has something to say,
+// takes its room from the adapter part, so that the parts after it stay where they are.
+constexpr std::array<int, kStatusPartCount> kStatusPartOrder = {kAdapterPart, kStatisticsPart, kCapturePart,
+                                                                kBufferPart};
+constexpr int kStatisticsPartPadding = 12;
+constexpr int kStatisticsPartMaxWidth = 300;
+// QStatusBar's own gap between two parts.
+constexpr int kStatusPartSpacing = 6;
 constexpr int kHotLighter = 30;
 constexpr std::array<int, UrlListModel::kColumnCount> kColumnWidths = {60, 400, 100};
 // Rows arriving together are shown together, at most this long after the first.
@@ -97,6 +108,8 @@ void CMainDlg::OnInitDialog()
     refreshTimer_.setInterval(kRefreshInterval);
     connect(&refreshTimer_, &QTimer::timeout, this, &CMainDlg::refreshLists);
     store_.onHandOff([this](const std::string &url) { handOffAutomatically(url); });
+    store_.onStatistics(
+        [this](const std::optional<quillnet::CaptureStatistics> &statistics) { showStatistics(statistics); });
     resize(kClientSize.width(), kClientSize.height() + ui_->menuBar->sizeHint().height());
     layoutControls();
     if (!services_.updateUrl.isEmpty()) {
@@ -124,12 +137,14 @@ void CMainDlg::prepareStatusBar()
 {
     statusBar_ = new QStatusBar(this);
     statusBar_->setContentsMargins(0, 0, 0, 0);
-    for (int part = 0; part < kStatusPartCount; ++part) {
+    for (int part : kStatusPartOrder) {
         statusParts_[part] = new QLabel(statusBar_);
-        if (part < kStatusPartCount - 1)
-            statusParts_[part]->setFixedWidth(kStatusPartWidths[part]);
-        statusBar_->addWidget(statusParts_[part], part == kStatusPartCount - 1 ? 1 : 0);
+        statusBar_->addWidget(statusParts_[part], part == kBufferPart ? 1 : 0);
     }
+    statusParts_[kAdapterPart]->setFixedWidth(kAdapterPartWidth);
+    statusParts_[kCapturePart]->setFixedWidth(kCapturePartWidth);
+    statusParts_[kStatisticsPart]->setFixedWidth(0);
+    statusParts_[kStatisticsPart]->hide();
 }
 
 void CMainDlg::prepareList(QTableView *view, UrlListModel &model)
@@ -178,8 +193,25 @@ void CMainDlg::setStatusPart(int part, const QString &status)
 {
     QLabel *label = statusParts_.at(static_cast<size_t>(part));
     label->setToolTip(status);
-    const bool fixedWidth = part < kStatusPartCount - 1;
+    const bool fixedWidth = part != kBufferPart;
     label->setText(fixedWidth ? label->fontMetrics().elidedText(status, Qt::ElideRight, label->width()) : status);
+}
+
+// Dropped frames and decrypted TLS connections, beside the adapter.
+void CMainDlg::showStatistics(const std::optional<quillnet::CaptureStatistics> &statistics)
+{
+    const QString status = statistics ? text(StatisticsStatus(*statistics)) : QString();
+    QLabel *label = statusParts_[kStatisticsPart];
+    const int textWidth = label->fontMetrics().horizontalAdvance(status) + kStatisticsPartPadding;
+    const int width = status.isEmpty() ? 0 : std::min(textWidth, kStatisticsPartMaxWidth);
+    label->setFixedWidth(width);
+    label->setVisible(width != 0);
+    setStatusPart(kStatisticsPart, status);
+    const int adapterWidth = kAdapterPartWidth - (width == 0 ? 0 : width + kStatusPartSpacing);
+    if (statusParts_[kAdapterPart]->width() == adapterWidth)
+        return;
+    statusParts_[kAdapterPart]->setFixedWidth(adapterWidth);
+    setStatusPart(kAdapterPart, statusText(kAdapterPart));
 }
 
 QString CMainDlg::tabCaption(UrlList list) const

@@ -67,7 +67,8 @@ enum CommandId : int {
     kCommandHelp = 1010,
 };
 
-inline constexpr int kStatusPartCount = 3;
+// The adapter, the end of the capture, "Buffer is full.", the capture's statistics.
+inline constexpr int kStatusPartCount = 4;
 inline constexpr char kAdapterLabel[] = "Adapter:";
 inline constexpr char kExitQuestion[] = "Capturing data, continue to exit?";
 
@@ -105,6 +106,7 @@ private:
     void prepareButtons();
     void prepareStatusBar();
     void setStatusPart(int part, const QString &status);
+    void showStatistics(const std::optional<quillnet::CaptureStatistics> &statistics);
     void prepareList(QTableView *view, UrlListModel &model);
     void connectCommands();
     void layoutControls();

@@ -37,7 +37,7 @@ std::string userSettingsDirectory()
 
 CaptureFunctions captureFunctions(const QuillnetLibrary &library)
 {
-    return {library.startCapture, library.stopCapture, library.error()};
+    return {library.startCapture, library.stopCapture, library.error(), library.setKeyLogFile};
 }
 
 }

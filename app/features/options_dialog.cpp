@@ -10,6 +10,16 @@ namespace {
 
 constexpr char kListEnd[] = " ";
 
+// What an empty field stands for.
+QString keyLogPlaceholder()
+{
+    const std::string fromEnvironment = EffectiveKeyLogFile("");
+    if (fromEnvironment.empty())
+        return QStringLiteral("None: %1 is not set").arg(QString::fromLatin1(kKeyLogEnvironment));
+    return QStringLiteral("%1: %2").arg(QString::fromLatin1(kKeyLogEnvironment),
+                                        QString::fromStdString(fromEnvironment));
+}
+
 }
 
 COptionsDlg::COptionsDlg(Settings &settings, std::string settingsPath, bool capturing, Desktop &desktop,
@@ -29,7 +39,10 @@ COptionsDlg::COptionsDlg(Settings &settings, std::string settingsPath, bool capt
     ui_->noLimitCheck->setChecked(settings.NoLimitBufferSize != 0);
     ui_->autoDownloadCheck->setChecked(settings.AutoDownload != 0);
     ui_->autoFilesEdit->setText(QString::fromStdString(settings.DownloadAutoFilesList));
+    ui_->keyLogEdit->setText(QString::fromStdString(settings.KeyLogFile));
+    ui_->keyLogEdit->setPlaceholderText(keyLogPlaceholder());
     connect(ui_->selectButton, &QPushButton::clicked, this, &COptionsDlg::selectAdapter);
+    connect(ui_->browseButton, &QPushButton::clicked, this, &COptionsDlg::browseKeyLog);
     connect(ui_->okButton, &QPushButton::clicked, this, &COptionsDlg::confirm);
     connect(ui_->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -45,6 +58,16 @@ void COptionsDlg::selectAdapter()
     ui_->adapterEdit->setText(QString::fromStdString(adapter_.description));
 }
 
+void COptionsDlg::browseKeyLog()
+{
+    const QString current = ui_->keyLogEdit->text().trimmed();
+    const QString chosen = desktop_.chooseFile(
+        this, QString::fromLatin1(kKeyLogCaption),
+        current.isEmpty() ? QString::fromStdString(EffectiveKeyLogFile("")) : current);
+    if (!chosen.isEmpty())
+        ui_->keyLogEdit->setText(chosen);
+}
+
 void COptionsDlg::confirm()
 {
     settings_.NoLimitBufferSize = 1;
@@ -53,6 +76,7 @@ void COptionsDlg::confirm()
     settings_.Adapter = adapter_.name;
     settings_.AutoDownload = ui_->autoDownloadCheck->isChecked() ? 1 : 0;
     settings_.DownloadAutoFilesList = std::string(Trim(ui_->autoFilesEdit->text().toStdString())) + kListEnd;
+    settings_.KeyLogFile = std::string(Trim(ui_->keyLogEdit->text().toStdString()));
     if (!SaveSettings(settings_, settingsPath_))
         desktop_.inform(this, QString::fromLatin1(kSettingsNotSaved).arg(QString::fromStdString(settingsPath_)));
     accept();

@@ -1,5 +1,5 @@
-// The capture adapter and the automatic hand-off switch. OK writes the
-// settings file at once; Cancel changes nothing.
+// The capture adapter, the automatic hand-off switch and the TLS key log file.
+// OK writes the settings file at once; Cancel changes nothing.
 #pragma once
 
 #include <QDialog>
@@ -21,6 +21,7 @@ namespace tarvolin {
 class Desktop;
 
 inline constexpr char kSettingsNotSaved[] = "The settings could not be saved to %1.";
+inline constexpr char kKeyLogCaption[] = "Key log file";
 
 class COptionsDlg : public QDialog {
     Q_OBJECT
@@ -36,6 +37,7 @@ public:
 
 private:
     void selectAdapter();
+    void browseKeyLog();
     void confirm();
 
     std::unique_ptr<Ui::COptionsDlg> ui_;

@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTreeWidget>
 
 #include <chrono>
 #include <filesystem>
 
+#include "capture_file.h"
 #include "main_dialog.h"
 #include "quillnet_library.h"
+#include "sample_traffic.h"
 #include "temporary_directory.h"
 #include "window_messages.h"
 #include "window_test_support.h"
@@ -21,6 +25,16 @@ using namespace testing_support;
 using namespace std::chrono_literals;
 
 namespace {
+
+// The status bar part showing `text`; null when none does.
+const QLabel *statusPart(CMainDlg &window, const QString &text)
+{
+    for (const QLabel *part : window.findChild<QStatusBar *>()->findChildren<QLabel *>()) {
+        if (part->toolTip() == text && part->isVisible())
+            return part;
+    }
+    return nullptr;
+}
 
 class CaptureControlTest : public ::testing::Test {
 protected:
@@ -62,6 +76,76 @@ TEST_F(CaptureControlTest, AFailedStartReturnsToIdleAndSaysWhy)
     press(*noLibrary);
     ASSERT_TRUE(WaitFor([&] { return !noLibrary->capturing(); }));
     EXPECT_EQ(noLibrary->statusText(1), "Capture library not found: cannot load libquillnet.so");
+}
+
+TEST_F(CaptureControlTest, ADamagedCaptureFileEndsWithPcapsReasonRatherThanAFailure)
+{
+    const QuillnetLibrary library;
+    ASSERT_TRUE(library.complete()) << library.error();
+    const std::string path = folder.file("cut.pcap");
+    WriteCaptureFile(path, SampleTraffic());
+    const std::string whole = ReadWholeFile(path);
+    WriteWholeFile(path, whole.substr(0, whole.size() - 20));
+    const auto window = openWindow("file://" + path, {library.startCapture, library.stopCapture, ""});
+    press(*window);
+    ASSERT_TRUE(WaitFor([&] { return !window->capturing(); }));
+    const QString ended = window->statusText(1);
+    EXPECT_TRUE(ended.startsWith("Capture ended: ") && ended.size() > 20) << ended.toStdString();
+    EXPECT_GT(window->store().recordCount(), 0) << "the rows before the damage are kept";
+}
+
+TEST_F(CaptureControlTest, EachStartNamesItsKeyLogFileAndTheStatusBarShowsDropsAndTls)
+{
+    const ScopedEnvironment keyLog(kKeyLogEnvironment, "/tmp/browser-keys.log");
+    settings.AdapterDescription = "Loopback";
+    const auto window = openWindow("lo-fake", FakeCapture::functions());
+    press(*window);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::inside == 1; }));
+    {
+        const std::lock_guard guard(FakeCapture::keyLogLock);
+        EXPECT_EQ(FakeCapture::keyLogFile, "/tmp/browser-keys.log") << "no setting: the environment's";
+    }
+    EXPECT_EQ(window->statusText(3), "");
+    QCoreApplication::processEvents();
+    // Left to right: the adapter, the statistics, the capture's end, "Buffer is full.".
+    const QLabel *capturePart = window->findChild<QStatusBar *>()->findChildren<QLabel *>().at(2);
+    const int captureAt = capturePart->x();
+
+    quillnet::CaptureStatistics statistics{};
+    statistics.framesReceived = 900;
+    statistics.framesDroppedByKernel = 4;
+    statistics.framesDroppedByInterface = 1;
+    statistics.tlsConnectionsSeen = 7;
+    statistics.tlsConnectionsDecrypted = 5;
+    SendStatistics(window->handle(), statistics);
+    EXPECT_EQ(window->statusText(3), "Dropped: 5 frames, TLS 5/7 decrypted");
+    QCoreApplication::processEvents();
+    const QLabel *adapterPart = statusPart(*window, "Adapter:Loopback");
+    const QLabel *statisticsPart = statusPart(*window, "Dropped: 5 frames, TLS 5/7 decrypted");
+    ASSERT_TRUE(adapterPart && statisticsPart);
+    EXPECT_LT(adapterPart->geometry().right(), statisticsPart->x());
+    EXPECT_LE(statisticsPart->x() + statisticsPart->fontMetrics().horizontalAdvance(statisticsPart->text()),
+              capturePart->x())
+        << "the statistics run into the capture's end";
+    EXPECT_EQ(capturePart->x(), captureAt) << "the parts after the statistics moved";
+
+    statistics.framesDroppedByKernel = 0;
+    statistics.framesDroppedByInterface = 0;
+    SendStatistics(window->handle(), statistics);
+    EXPECT_EQ(window->statusText(3), "TLS 5/7 decrypted");
+
+    press(*window);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::returned == 1; }));
+    settings.KeyLogFile = "/home/user/keys.log";
+    press(*window);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::inside == 1; }));
+    {
+        const std::lock_guard guard(FakeCapture::keyLogLock);
+        EXPECT_EQ(FakeCapture::keyLogFile, "/home/user/keys.log") << "the setting outweighs the environment";
+        EXPECT_EQ(FakeCapture::keyLogCalls, 2);
+    }
+    EXPECT_EQ(window->statusText(3), "") << "a new capture starts its counts afresh";
+    EXPECT_EQ(window->statusText(0), "Adapter:Loopback");
 }
 
 TEST_F(CaptureControlTest, AStartWithoutAnAdapterAsksForOne)

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+
 #include "custom_tab_ctrl.h"
 #include "main_dialog.h"
 #include "temporary_directory.h"
@@ -27,6 +28,8 @@ enum : int {
     kOptionsNoLimit = 1033,
     kOptionsAutoDownload = 1036,
     kOptionsFileList = 1037,
+    kOptionsKeyLog = 1040,
+    kOptionsKeyLogBrowse = 1041,
     kAdapterList = 1002,
     kOk = 1,
     kCancel = 2,
@@ -138,6 +141,40 @@ TEST_F(WindowDialogsTest, OptionsDuringACaptureKeepTheAdapterAndSaveOnOk)
     EXPECT_EQ(chosen, "Ethernet");
     EXPECT_EQ(settings.Adapter, "lo-fake");
     EXPECT_EQ(window->statusText(0), "Adapter:Loopback");
+}
+
+TEST_F(WindowDialogsTest, OptionsChooseTheKeyLogFileAndSaveIt)
+{
+    const ScopedEnvironment keyLog(kKeyLogEnvironment, "/tmp/browser-keys.log");
+    open();
+    desktop.chosenFile = "/home/user/tls keys.log";
+    QString placeholder;
+    desktop.onDialog = [&](QDialog &dialog) {
+        auto *field = ControlById<QLineEdit>(dialog, kOptionsKeyLog);
+        EXPECT_EQ(field->text(), "");
+        placeholder = field->placeholderText();
+        click(dialog, kOptionsKeyLogBrowse);
+        EXPECT_EQ(field->text(), "/home/user/tls keys.log");
+        click(dialog, kOk);
+    };
+    window->OnCommand(kCommandOptions);
+    EXPECT_NE(placeholder.indexOf("/tmp/browser-keys.log"), -1) << "an empty field says what it stands for";
+    EXPECT_EQ(desktop.fileOffers, std::vector<QString>{"Key log file|/tmp/browser-keys.log"});
+    EXPECT_EQ(settings.KeyLogFile, "/home/user/tls keys.log");
+    EXPECT_NE(ReadWholeFile(folder.file("setting.ini")).find("KeyLogFile=/home/user/tls keys.log"), std::string::npos);
+
+    // A cancelled chooser keeps the field; an emptied field goes back to the environment's file.
+    desktop.chosenFile.clear();
+    desktop.onDialog = [](QDialog &dialog) {
+        auto *field = ControlById<QLineEdit>(dialog, kOptionsKeyLog);
+        click(dialog, kOptionsKeyLogBrowse);
+        EXPECT_EQ(field->text(), "/home/user/tls keys.log");
+        field->setText("  ");
+        click(dialog, kOk);
+    };
+    window->OnCommand(kCommandOptions);
+    EXPECT_EQ(desktop.fileOffers.back(), "Key log file|/home/user/tls keys.log");
+    EXPECT_EQ(settings.KeyLogFile, "");
 }
 
 TEST_F(WindowDialogsTest, AboutNamesTheVersionAndOpensTheHomePage)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -62,6 +63,12 @@ int FakeDesktop::runModal(QDialog &dialog)
     return result;
 }
 
+QString FakeDesktop::chooseFile(QWidget *, const QString &caption, const QString &current)
+{
+    fileOffers.push_back(caption + '|' + current);
+    return chosenFile;
+}
+
 void FakeCapture::reset()
 {
     runFlag = 0;
@@ -71,11 +78,22 @@ void FakeCapture::reset()
     sent = 0;
     startDelayMs = 0;
     sending = false;
+    const std::lock_guard guard(keyLogLock);
+    keyLogFile.clear();
+    keyLogCalls = 0;
 }
 
 tarvolin::CaptureFunctions FakeCapture::functions()
 {
-    return {&FakeCapture::start, &FakeCapture::stop, ""};
+    return {&FakeCapture::start, &FakeCapture::stop, "", &FakeCapture::setKeyLogFile};
+}
+
+int32_t FakeCapture::setKeyLogFile(const char *path)
+{
+    const std::lock_guard guard(keyLogLock);
+    keyLogFile = path ? path : "";
+    ++keyLogCalls;
+    return 0;
 }
 
 int32_t FakeCapture::start(int32_t, HWND window, const char *adapter, int32_t)
@@ -155,6 +173,26 @@ intptr_t SendHttpUrl(HWND window, int32_t port, const std::string &host, const s
     setText(record.path, path);
     setText(record.contentType, contentType);
     return sendRecord(window, quillnet::kKindHttpUrl, &record, sizeof record);
+}
+
+intptr_t SendStatistics(HWND window, const quillnet::CaptureStatistics &statistics)
+{
+    return sendRecord(window, quillnet::kKindCaptureStatistics, &statistics, sizeof statistics);
+}
+
+ScopedEnvironment::ScopedEnvironment(const char *name, const char *value) : name_(name)
+{
+    if (const char *saved = std::getenv(name))
+        saved_ = saved;
+    setenv(name, value, 1);
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    if (saved_)
+        setenv(name_.c_str(), saved_->c_str(), 1);
+    else
+        unsetenv(name_.c_str());
 }
 
 bool WaitFor(const std::function<bool()> &done, std::chrono::milliseconds limit)

@@ -10,12 +10,15 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "capture_control.h"
 #include "desktop.h"
 #include "message_window.h"
+#include "records.h"
 #include "url_store.h"
 
 namespace testing_support {
@@ -29,8 +32,12 @@ public:
     void inform(QWidget *, const QString &text) override;
     void openUrl(const QUrl &url) override;
     int runModal(QDialog &dialog) override;
+    // Records the offered start and answers `chosenFile`.
+    QString chooseFile(QWidget *, const QString &caption, const QString &current) override;
 
     bool answer = false;
+    QString chosenFile;
+    std::vector<QString> fileOffers; // "caption|current" of each file chooser
     std::vector<QString> questions;
     std::vector<QString> notices;
     std::vector<QUrl> opened;
@@ -52,7 +59,8 @@ Control *ControlById(QWidget &dialog, int id)
 // Behaves towards the window as the capture library does: StartCapture sets its
 // run flag when it begins (after `startDelay`), sends a record every millisecond
 // while `sending` is on, and returns once StopCapture has cleared the flag.
-// StartCapture on the adapter "fail" returns -1 at once.
+// StartCapture on the adapter "fail" returns -1 at once. SetKeyLogFile keeps
+// its path in keyLogFile.
 struct FakeCapture {
     static inline std::atomic<int> runFlag{0};
     static inline std::atomic<int> inside{0};
@@ -61,11 +69,15 @@ struct FakeCapture {
     static inline std::atomic<int> sent{0};
     static inline std::atomic<int> startDelayMs{0};
     static inline std::atomic<bool> sending{false};
+    static inline std::mutex keyLogLock;
+    static inline std::string keyLogFile;
+    static inline int keyLogCalls = 0;
 
     static void reset();
     static tarvolin::CaptureFunctions functions();
     static int32_t start(int32_t token, HWND window, const char *adapter, int32_t netmask);
     static int32_t stop(HWND window);
+    static int32_t setKeyLogFile(const char *path);
 };
 
 QByteArray HttpResponse(const QByteArray &status, const QByteArray &body);
@@ -93,6 +105,20 @@ private:
 intptr_t SendUrlText(HWND window, const std::string &url);
 intptr_t SendHttpUrl(HWND window, int32_t port, const std::string &host, const std::string &path,
                      const std::string &contentType);
+intptr_t SendStatistics(HWND window, const quillnet::CaptureStatistics &statistics);
+
+// Sets an environment variable for its lifetime, then puts back what was there.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char *name, const char *value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> saved_;
+};
 
 // Runs the event loop until `done` holds or the limit passes; whether it holds.
 bool WaitFor(const std::function<bool()> &done, std::chrono::milliseconds limit = std::chrono::seconds(10));

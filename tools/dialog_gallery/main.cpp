@@ -26,6 +26,7 @@ public:
     void inform(QWidget *, const QString &) override {}
     void openUrl(const QUrl &) override {}
     int runModal(QDialog &) override { return QDialog::Rejected; }
+    QString chooseFile(QWidget *, const QString &, const QString &) override { return {}; }
 };
 
 bool save(QDialog &dialog, const QDir &folder, const char *name)
