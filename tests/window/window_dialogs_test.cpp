@@ -162,19 +162,6 @@ TEST_F(WindowDialogsTest, OptionsChooseTheKeyLogFileAndSaveIt)
     EXPECT_EQ(desktop.fileOffers, std::vector<QString>{"Key log file|/tmp/browser-keys.log"});
     EXPECT_EQ(settings.KeyLogFile, "/home/user/tls keys.log");
     EXPECT_NE(ReadWholeFile(folder.file("setting.ini")).find("KeyLogFile=/home/user/tls keys.log"), std::string::npos);
-
-    // A cancelled chooser keeps the field; an emptied field goes back to the environment's file.
-    desktop.chosenFile.clear();
-    desktop.onDialog = [](QDialog &dialog) {
-        auto *field = ControlById<QLineEdit>(dialog, kOptionsKeyLog);
-        click(dialog, kOptionsKeyLogBrowse);
-        EXPECT_EQ(field->text(), "/home/user/tls keys.log");
-        field->setText("  ");
-        click(dialog, kOk);
-    };
-    window->OnCommand(kCommandOptions);
-    EXPECT_EQ(desktop.fileOffers.back(), "Key log file|/home/user/tls keys.log");
-    EXPECT_EQ(settings.KeyLogFile, "");
 }
 
 TEST_F(WindowDialogsTest, AboutNamesTheVersionAndOpensTheHomePage)
