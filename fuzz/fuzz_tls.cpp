@@ -66,10 +66,15 @@ public:
     uint64_t sum = 0;
 };
 
-// The key logs of every choice's connection, written once.
+// The key logs of every choice's connection, written once and removed at exit.
+struct KeyLogFile {
+    std::string path;
+    ~KeyLogFile() { unlink(path.c_str()); }
+};
+
 const std::string &keyLogPath()
 {
-    static const std::string path = [] {
+    static const KeyLogFile file{[] {
         std::string lines;
         for (const Choice &choice : kChoices)
             lines += SyntheticTls(choice.version, choice.suite, choice.alpn, 1).keyLog();
@@ -79,8 +84,8 @@ const std::string &keyLogPath()
             std::abort();
         close(file);
         return std::string(name);
-    }();
-    return path;
+    }()};
+    return file.path;
 }
 
 class FuzzedConnection {

@@ -2,6 +2,8 @@
 
 #include <openssl/evp.h>
 
+#include "handshake.h"
+
 
 namespace quillnet::tls {
 
@@ -13,7 +15,10 @@ constexpr uint8_t kApplicationData = 23;
 constexpr uint16_t kExtensionServerName = 0;
 constexpr uint16_t kExtensionAlpn = 16;
 constexpr uint16_t kExtensionSupportedVersions = 43;
-constexpr size_t kExplicitNonceLength = 8;
+constexpr size_t kSequenceLength = 8;
+constexpr size_t kSequenceInNonce = kNonceLength - kSequenceLength;
+constexpr size_t kFinishedLength12 = 12;
+constexpr size_t kFinishedLength13 = 32;
 
 enum SecretIndex { kClientHandshake, kServerHandshake, kClientApplication, kServerApplication };
 
@@ -106,15 +111,16 @@ public:
         const bool explicitNonce = !tls13_ && suite_.aead != Aead::kChaCha20Poly1305;
         std::array<uint8_t, kNonceLength> nonce = keys_.iv;
         std::string explicitPart;
-        for (size_t i = 0; i < 8; ++i) {
-            const auto byte = static_cast<uint8_t>(sequence_ >> (56 - 8 * i));
+        // The sequence number is the explicit nonce where there is one (as OpenSSL does), else mixed into the IV.
+        for (size_t i = 0; i < kSequenceLength; ++i) {
+            const auto byte = static_cast<uint8_t>(sequence_ >> (8 * (kSequenceLength - 1 - i)));
             if (explicitNonce)
-                nonce[4 + i] = byte;
+                nonce[kSequenceInNonce + i] = byte;
             else
-                nonce[4 + i] ^= byte;
+                nonce[kSequenceInNonce + i] ^= byte;
             explicitPart += static_cast<char>(byte);
         }
-        const size_t fragmentLength = (explicitNonce ? kExplicitNonceLength : 0) + content.size() + kTagLength;
+        const size_t fragmentLength = (explicitNonce ? kSequenceLength : 0) + content.size() + kTagLength;
         std::string additional;
         if (tls13_) {
             additional = record(type, std::string(fragmentLength, '\0')).substr(0, kRecordHeaderLength);
@@ -169,7 +175,7 @@ SyntheticTls::SyntheticTls(uint16_t version, uint16_t suite, std::string alpn, u
         serverRandom_[i] = static_cast<uint8_t>(seed * 7 + i);
     }
     master_ = madeSecret(seed, 9, kMasterSecretLength);
-    for (uint8_t i = 0; i < 4; ++i)
+    for (uint8_t i = 0; i < std::size(secrets_); ++i)
         secrets_[i] = madeSecret(seed, i, SecretLength(suite_));
 }
 
@@ -183,7 +189,7 @@ std::string SyntheticTls::keyLog() const
     static const char *const labels[] = {"CLIENT_HANDSHAKE_TRAFFIC_SECRET", "SERVER_HANDSHAKE_TRAFFIC_SECRET",
                                          "CLIENT_TRAFFIC_SECRET_0", "SERVER_TRAFFIC_SECRET_0"};
     std::string lines;
-    for (size_t i = 0; i < 4; ++i)
+    for (size_t i = 0; i < std::size(secrets_); ++i)
         lines += std::string(labels[i]) + " " + random + " " + hex(secrets_[i].view()) + "\n";
     return lines;
 }
@@ -204,7 +210,7 @@ std::string SyntheticTls::clientHello() const
     if (!alpn_.empty())
         extensions += alpnExtension(alpn_);
     body += vector16(extensions);
-    return record(kHandshake, message(1, body));
+    return record(kHandshake, message(kClientHello, body));
 }
 
 std::string SyntheticTls::serverHandshake()
@@ -224,19 +230,20 @@ std::string SyntheticTls::serverHandshake()
         extensions += alpnExtension(alpn_);
     }
     body += vector16(extensions);
-    std::string flight = record(kHandshake, message(2, body));
+    std::string flight = record(kHandshake, message(kServerHello, body));
     if (version_ == kTls13) {
         TrafficKeys keys;
         DeriveTls13Keys(suite_, secrets_[kServerHandshake], keys);
         server_ = std::make_unique<Sealer>(suite_, kTls13, keys);
         const std::string encrypted =
-            message(8, vector16(alpn_.empty() ? std::string() : alpnExtension(alpn_))) + message(20, std::string(32, 'f'));
+            message(kEncryptedExtensions, vector16(alpn_.empty() ? std::string() : alpnExtension(alpn_))) +
+            message(kFinished, std::string(kFinishedLength13, 'f'));
         flight += record(kChangeCipherSpec, "\x01") + seal(*server_, kHandshake, encrypted);
         useApplicationKeys(false);
         return flight;
     }
     useApplicationKeys(false);
-    return flight + record(kChangeCipherSpec, "\x01") + seal(*server_, kHandshake, message(20, std::string(12, 'f')));
+    return flight + record(kChangeCipherSpec, "\x01") + seal(*server_, kHandshake, message(kFinished, std::string(kFinishedLength12, 'f')));
 }
 
 std::string SyntheticTls::clientFinished()
@@ -245,12 +252,12 @@ std::string SyntheticTls::clientFinished()
         TrafficKeys keys;
         DeriveTls13Keys(suite_, secrets_[kClientHandshake], keys);
         Sealer handshakeKeys(suite_, kTls13, keys);
-        const std::string flight = seal(handshakeKeys, kHandshake, message(20, std::string(32, 'f')));
+        const std::string flight = seal(handshakeKeys, kHandshake, message(kFinished, std::string(kFinishedLength13, 'f')));
         useApplicationKeys(true);
         return flight;
     }
     useApplicationKeys(true);
-    return record(kChangeCipherSpec, "\x01") + seal(*client_, kHandshake, message(20, std::string(12, 'f')));
+    return record(kChangeCipherSpec, "\x01") + seal(*client_, kHandshake, message(kFinished, std::string(kFinishedLength12, 'f')));
 }
 
 void SyntheticTls::useApplicationKeys(bool fromClient)
@@ -279,7 +286,6 @@ std::string SyntheticTls::application(bool fromClient, std::string_view bytes, s
 std::string SyntheticTls::handshake(bool fromClient, std::string_view messages)
 {
     const std::string sealed = seal(*(fromClient ? client_ : server_), kHandshake, messages);
-    constexpr uint8_t kKeyUpdate = 24;
     const size_t side = fromClient ? kClientApplication : kServerApplication;
     if (version_ == kTls13 && !messages.empty() && static_cast<uint8_t>(messages.front()) == kKeyUpdate) {
         NextTrafficSecret(suite_, secrets_[side]);

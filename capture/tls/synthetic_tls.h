@@ -50,7 +50,7 @@ private:
     Random clientRandom_{};
     Random serverRandom_{};
     Secret master_;
-    Secret secrets_[4]; // client and server handshake, client and server application
+    std::array<Secret, 4> secrets_; // client and server handshake, client and server application
     std::unique_ptr<Sealer> client_;
     std::unique_ptr<Sealer> server_;
 };
