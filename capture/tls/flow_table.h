@@ -19,13 +19,15 @@ public:
     void erase(const Flow &flow);
 
 private:
+    // The hash is kept so that a probe past other flows compares one word.
     struct Slot {
+        size_t hash = 0;
         Flow flow;
         uint32_t value = 0;
         bool used = false;
     };
 
-    size_t indexOf(const Flow &flow) const;
+    size_t indexOf(const Flow &flow, size_t hash) const;
     void grow();
 
     std::vector<Slot> slots_;
