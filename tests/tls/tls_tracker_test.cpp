@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "temporary_directory.h"
 #include "tls_transcript.h"
@@ -154,6 +155,46 @@ TEST(TlsTracker, KeysWrittenAfterTheFirstRecordsStillOpenThem)
         EXPECT_EQ(tracker.counts().decrypted, 1u);
         EXPECT_EQ(tracker.counts().withoutKeys, 0u);
     }
+}
+
+TEST(TlsTracker, KeysThatArriveForAnIdleConnectionOpenItWhenAnotherOneReadsTheLog)
+{
+    const TemporaryDirectory folder;
+    const std::string keyLog = folder.file("keys.log");
+    WriteWholeFile(keyLog, "");
+    const Transcript idle = LoadTranscript("tls13_aes128gcm_h2");
+    const Transcript busy = LoadTranscript("tls12_aes128gcm_http1");
+    TlsTracker tracker(keyLog);
+    RecordingSink sink;
+    Feed(tracker, SegmentsOf(idle, kSegmentSize), sink);
+    EXPECT_TRUE(sink.exchanges.empty());
+
+    std::ofstream(keyLog, std::ios::app) << ReadWholeFile(idle.keyLog) << ReadWholeFile(busy.keyLog);
+    Flow other = kClientToServer;
+    other.sourcePort += 1;
+    Feed(tracker, SegmentsOf(busy, kSegmentSize, other), sink);
+    EXPECT_EQ(sink.exchanges, kFixtureExchanges) << "not before the end of the capture";
+    EXPECT_EQ(tracker.counts().decrypted, 2u);
+}
+
+TEST(TlsTracker, Tls13OpensWithTheTrafficSecretsAlone)
+{
+    // Without the handshake secrets the ALPN stays hidden: the client's first bytes tell HTTP/2.
+    const TemporaryDirectory folder;
+    const Transcript transcript = LoadTranscript("tls13_aes128gcm_h2");
+    std::istringstream lines(ReadWholeFile(transcript.keyLog));
+    std::string trafficOnly;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("_TRAFFIC_SECRET_0 ") != std::string::npos)
+            trafficOnly += line + "\n";
+    }
+    WriteWholeFile(folder.file("keys.log"), trafficOnly);
+    TlsTracker tracker(folder.file("keys.log"));
+    RecordingSink sink;
+    Feed(tracker, SegmentsOf(transcript, kSegmentSize), sink);
+    tracker.finish(sink);
+    EXPECT_EQ(sink.exchanges, kFixtureExchanges);
+    EXPECT_EQ(tracker.counts().undecryptable, 0u);
 }
 
 TEST(TlsTracker, ConnectionsWithoutKeysAreCountedAtTheirBoundOrAtTheEnd)
