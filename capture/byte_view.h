@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -45,6 +46,24 @@ public:
         if (!has(offset, 2))
             return std::nullopt;
         return static_cast<uint16_t>(data_[offset] << 8 | data_[offset + 1]);
+    }
+
+    std::optional<uint32_t> be32(size_t offset) const
+    {
+        if (!has(offset, 4))
+            return std::nullopt;
+        return static_cast<uint32_t>(data_[offset]) << 24 | static_cast<uint32_t>(data_[offset + 1]) << 16 |
+               static_cast<uint32_t>(data_[offset + 2]) << 8 | data_[offset + 3];
+    }
+
+    // Copies the N bytes at `offset`; false, leaving `out` alone, when they were not all captured.
+    template <size_t N>
+    bool read(size_t offset, std::array<uint8_t, N> &out) const
+    {
+        if (!has(offset, N))
+            return false;
+        std::memcpy(out.data(), data_ + offset, N);
+        return true;
     }
 
     bool byteIs(size_t offset, uint8_t value) const { return offset < size_ && data_[offset] == value; }

@@ -2,26 +2,7 @@
 
 #include <arpa/inet.h>
 
-#include <algorithm>
-#include <cstring>
-
 namespace quillnet {
-
-IpAddress IpAddress::v4(const std::array<uint8_t, 4> &wire)
-{
-    IpAddress address;
-    address.version = 4;
-    std::copy(wire.begin(), wire.end(), address.bytes.begin());
-    return address;
-}
-
-IpAddress IpAddress::v6(const std::array<uint8_t, 16> &wire)
-{
-    IpAddress address;
-    address.version = 6;
-    address.bytes = wire;
-    return address;
-}
 
 void FormatIp(const IpAddress &address, char (&text)[kIpTextSize])
 {

@@ -1,6 +1,7 @@
 // Addresses of either IP version, and the TCP connections they make up.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -15,8 +16,20 @@ struct IpAddress {
     uint8_t version = 4; // 4 or 6
     std::array<uint8_t, 16> bytes{};
 
-    static IpAddress v4(const std::array<uint8_t, 4> &wire);
-    static IpAddress v6(const std::array<uint8_t, 16> &wire);
+    static IpAddress v4(const std::array<uint8_t, 4> &wire)
+    {
+        IpAddress address;
+        std::copy(wire.begin(), wire.end(), address.bytes.begin());
+        return address;
+    }
+
+    static IpAddress v6(const std::array<uint8_t, 16> &wire)
+    {
+        IpAddress address;
+        address.version = 6;
+        address.bytes = wire;
+        return address;
+    }
 
     bool operator==(const IpAddress &) const = default;
 };

@@ -78,15 +78,6 @@ struct IpPacket {
     size_t end;
 };
 
-std::optional<uint32_t> be32(ByteView bytes, size_t offset)
-{
-    const auto high = bytes.be16(offset);
-    const auto low = bytes.be16(offset + 2);
-    if (!high || !low)
-        return std::nullopt;
-    return static_cast<uint32_t>(*high) << 16 | *low;
-}
-
 bool isVlanType(uint16_t type)
 {
     return type == kTypeVlan || type == kTypeQinQ || type == kTypeQinQLegacy;
@@ -155,8 +146,8 @@ std::optional<IpPacket> locateIpv4(ByteView frame, size_t ip, FrameAddresses &ad
 
     std::array<uint8_t, 4> source{};
     std::array<uint8_t, 4> dest{};
-    copyBytes(source, frame.sub(ip + kIpv4SourceAddress, source.size()));
-    copyBytes(dest, frame.sub(ip + kIpv4DestAddress, dest.size()));
+    frame.read(ip + kIpv4SourceAddress, source);
+    frame.read(ip + kIpv4DestAddress, dest);
     addresses.sourceAddress = IpAddress::v4(source);
     addresses.destAddress = IpAddress::v4(dest);
     return IpPacket{ip + headerLength, packetEnd(frame, ip, *totalLength)};
@@ -216,8 +207,8 @@ std::optional<IpPacket> locateIpv6(ByteView frame, size_t ip, FrameAddresses &ad
 
     std::array<uint8_t, 16> source{};
     std::array<uint8_t, 16> dest{};
-    copyBytes(source, frame.sub(ip + kIpv6SourceAddress, source.size()));
-    copyBytes(dest, frame.sub(ip + kIpv6DestAddress, dest.size()));
+    frame.read(ip + kIpv6SourceAddress, source);
+    frame.read(ip + kIpv6DestAddress, dest);
     addresses.sourceAddress = IpAddress::v6(source);
     addresses.destAddress = IpAddress::v6(dest);
     const size_t declared = *payloadLength == 0 ? 0 : kIpv6HeaderLength + *payloadLength;
@@ -239,8 +230,8 @@ std::optional<size_t> readTcp(ByteView packet, size_t tcpStart, Frame &frame)
 {
     const auto sourcePort = packet.be16(tcpStart + kTcpSourcePort);
     const auto destPort = packet.be16(tcpStart + kTcpDestPort);
-    const auto sequence = be32(packet, tcpStart + kTcpSequence);
-    const auto acknowledgement = be32(packet, tcpStart + kTcpAcknowledgement);
+    const auto sequence = packet.be32(tcpStart + kTcpSequence);
+    const auto acknowledgement = packet.be32(tcpStart + kTcpAcknowledgement);
     const auto dataOffset = packet.u8(tcpStart + kTcpDataOffset);
     const auto flags = packet.u8(tcpStart + kTcpFlags);
     if (!sourcePort || !destPort || !sequence || !acknowledgement || !dataOffset || !flags)

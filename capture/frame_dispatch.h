@@ -20,10 +20,10 @@ inline constexpr int kLinkLinuxCooked2 = 276; // DLT_LINUX_SLL2
 bool IsSupportedLinkType(int linkType);
 
 struct FrameAddresses {
-    char sourceIpText[kIpTextSize]; // filled by Frame::describedAddresses
+    char sourceIpText[kIpTextSize]; // filled by Frame::describedAddresses; unset before
     char destIpText[kIpTextSize];
-    int32_t sourcePort;
-    int32_t destPort;
+    int32_t sourcePort = 0;
+    int32_t destPort = 0;
     IpAddress sourceAddress;
     IpAddress destAddress;
 };
@@ -42,7 +42,7 @@ struct Frame {
     ByteView bytes;           // the frame up to the end of its IP packet
     size_t payloadStart = 0;  // frame offset of the first TCP payload byte
     ByteView payload;         // up to the end of the IP packet, never into a trailer
-    FrameAddresses addresses{}; // ports and addresses; the texts only once described
+    FrameAddresses addresses; // ports and addresses; the texts only once described
     TcpHeaderFields tcp;
     bool secure = false;        // bytes decrypted from a TLS connection
     std::string pendingUrlText; // sent as a UrlText record once the frame is done

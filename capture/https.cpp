@@ -4,6 +4,7 @@
 
 #include "http.h"
 #include "notifications.h"
+#include "handshake.h"
 #include "tls_tracker.h"
 
 namespace quillnet {
@@ -81,10 +82,14 @@ void ResetHttps(const std::string &keyLogPath)
 
 bool HandleTlsSegment(Frame &frame)
 {
+    // Decided here for most frames, which neither start a TLS connection nor belong to one.
+    tls::TlsTracker &tracker = currentTracker();
+    if (tracker.idle() && !tls::LooksLikeClientHello(frame.payload))
+        return false;
     RecognisingSink sink(frame.window);
     const tls::Segment segment{frame.flow(), frame.tcp.sequence, frame.tcp.acknowledgement, frame.tcp.flags,
                                frame.payload};
-    return currentTracker().handleSegment(segment, sink);
+    return tracker.handleSegment(segment, sink);
 }
 
 void FinishHttps(HWND window)

@@ -1,41 +1,46 @@
 #include "seen_segments.h"
 
+#include <array>
+#include <memory>
+
 namespace quillnet {
 
 namespace {
 
-struct SegmentKeyHash {
-    size_t operator()(const SegmentKey &key) const
-    {
-        return FlowHash{}(key.flow) ^ (static_cast<size_t>(key.sequence) * 0x9E3779B97F4A7C15ULL) ^ key.length;
-    }
+// A direct-mapped cache: a segment takes the place its hash names, pushing out
+// whatever was there. Bounded and without allocation per segment; a copy
+// arriving after its place was taken is not known, which costs a row at worst.
+struct Place {
+    SegmentKey key;
+    uint64_t generation = 0; // the capture that noted it; places of earlier ones count as empty
 };
 
-std::unordered_set<SegmentKey, SegmentKeyHash> seen;
-std::vector<SegmentKey> order; // a ring of the remembered keys, oldest at `next` once full
-size_t next = 0;
+using Places = std::array<Place, kMostSeenSegments>;
+std::unique_ptr<Places> places;
+uint64_t generation = 1;
+
+size_t placeOf(const SegmentKey &key)
+{
+    const size_t hash = FlowHash{}(key.flow) ^ (static_cast<size_t>(key.sequence) * 0x9E3779B97F4A7C15ULL) ^ key.length;
+    return (hash ^ hash >> 29) % kMostSeenSegments;
+}
 
 }
 
 bool SeenBefore(const SegmentKey &segment)
 {
-    if (!seen.insert(segment).second)
+    if (!places)
+        places = std::make_unique<Places>();
+    Place &place = (*places)[placeOf(segment)];
+    if (place.generation == generation && place.key == segment)
         return true;
-    if (order.size() < kMostSeenSegments) {
-        order.push_back(segment);
-        return false;
-    }
-    seen.erase(order[next]);
-    order[next] = segment;
-    next = (next + 1) % kMostSeenSegments;
+    place = {segment, generation};
     return false;
 }
 
 void ForgetSeenSegments()
 {
-    seen.clear();
-    order.clear();
-    next = 0;
+    ++generation;
 }
 
 }

@@ -3,14 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_set>
-#include <vector>
 
 #include "flow.h"
 
 namespace quillnet {
 
-// Most segments remembered; the oldest is forgotten beyond it.
+// Segments remembered at most; a newer one may push an older one out.
 inline constexpr size_t kMostSeenSegments = 65536;
 
 struct SegmentKey {

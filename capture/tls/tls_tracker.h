@@ -68,6 +68,8 @@ public:
     // waiting for keys are counted as without keys.
     void finish(PlaintextSink &sink);
     Counts counts() const { return counts_; }
+    // True while no connection is followed: then only a ClientHello concerns it.
+    bool idle() const { return table_.empty(); }
 
 private:
     bool startConnection(const Segment &segment, PlaintextSink &sink);
