@@ -8,11 +8,12 @@ ensure_packages "${TARVOLIN_PACKAGES[@]}"
 
 jobs=$(nproc)
 fuzz_seconds=${TARVOLIN_FUZZ_SECONDS:-60}
+tls_fuzz_seconds=${TARVOLIN_TLS_FUZZ_SECONDS:-30}
 
 echo "== Sanitizer build (clang, ASan + UBSan)"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DTARVOLIN_SANITIZE=ON -DTARVOLIN_FUZZ=ON -DTARVOLIN_BENCH=OFF -DTARVOLIN_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build build/sanitize -j"$jobs" --target quillnet_tests quillnet_live_tests fuzz_handle_frame
+cmake --build build/sanitize -j"$jobs" --target quillnet_tests quillnet_live_tests fuzz_handle_frame fuzz_tls
 echo "== Library tests under the sanitizers"
 ctest --test-dir build/sanitize -R '^quillnet' --output-on-failure -j"$jobs"
 
@@ -27,6 +28,18 @@ if ! build/sanitize/bin/fuzz_handle_frame -max_total_time="$fuzz_seconds" -print
     exit 1
 fi
 grep -E '^(Done|stat::new_units_added)' "$fuzz_log"
+
+echo "== Fuzzing TLS records and HTTP/2 frames for ${tls_fuzz_seconds}s"
+tls_corpus=build/sanitize/fuzz-tls-corpus
+tls_fuzz_log=build/sanitize/fuzz_tls.log
+mkdir -p "$tls_corpus"
+if ! build/sanitize/bin/fuzz_tls -max_total_time="$tls_fuzz_seconds" -print_final_stats=1 \
+    "$tls_corpus" fuzz/seeds_tls >"$tls_fuzz_log" 2>&1; then
+    cat "$tls_fuzz_log"
+    echo "The TLS fuzzer found a fault; the input that shows it is named above." >&2
+    exit 1
+fi
+grep -E '^(Done|stat::new_units_added)' "$tls_fuzz_log"
 
 echo "== Build and tests"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVOLIN_WARNINGS_AS_ERRORS=ON >/dev/null
