@@ -18,6 +18,14 @@ std::string IpText(const IpAddress &address)
     return text;
 }
 
+std::string UrlHost(const IpAddress &address, uint16_t port, uint16_t defaultPort)
+{
+    std::string host = address.version == 6 ? "[" + IpText(address) + "]" : IpText(address);
+    if (port != defaultPort)
+        host += ":" + std::to_string(port);
+    return host;
+}
+
 size_t FlowHash::operator()(const Flow &flow) const
 {
     // FNV-1a over the fields that tell connections apart.

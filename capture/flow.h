@@ -41,6 +41,10 @@ inline constexpr size_t kIpTextSize = 46;
 void FormatIp(const IpAddress &address, char (&text)[kIpTextSize]);
 std::string IpText(const IpAddress &address);
 
+// The host part of a URL naming `address`: an IPv6 address in brackets, and
+// ":port" unless `port` is the scheme's `defaultPort`.
+std::string UrlHost(const IpAddress &address, uint16_t port, uint16_t defaultPort);
+
 // One direction of a TCP connection.
 struct Flow {
     IpAddress source;

@@ -166,18 +166,15 @@ std::optional<size_t> locateTcpAfterIpv6(ByteView frame, size_t ip)
             return position;
         case kHopByHop:
         case kRouting:
-        case kDestinationOptions: {
-            const auto units = frame.u8(position + 1);
-            if (!units)
-                return std::nullopt;
-            length = (static_cast<size_t>(*units) + 1) * 8;
-            break;
-        }
+        case kDestinationOptions:
         case kAuthentication: {
+            // The second byte counts the header's length: 8-byte units beyond the
+            // first, or 4-byte units beyond the first two for AH.
             const auto units = frame.u8(position + 1);
             if (!units)
                 return std::nullopt;
-            length = (static_cast<size_t>(*units) + 2) * 4;
+            length = *next == kAuthentication ? (static_cast<size_t>(*units) + 2) * 4
+                                              : (static_cast<size_t>(*units) + 1) * 8;
             break;
         }
         case kFragment: {

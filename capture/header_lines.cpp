@@ -16,16 +16,24 @@ bool isBlank(uint8_t byte)
 
 }
 
-bool IsHeader(ByteView line, std::string_view name)
+bool StartsWithIgnoringCase(ByteView bytes, std::string_view prefix)
 {
-    if (!line.has(0, name.size()))
+    if (!bytes.has(0, prefix.size()))
         return false;
-    const std::string_view text = line.text();
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (lowerAscii(text[i]) != lowerAscii(name[i]))
+    const std::string_view text = bytes.text();
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (lowerAscii(text[i]) != lowerAscii(prefix[i]))
             return false;
     }
     return true;
+}
+
+std::string LowerAscii(std::string_view text)
+{
+    std::string lower(text);
+    for (char &c : lower)
+        c = lowerAscii(c);
+    return lower;
 }
 
 ByteView HeaderValue(ByteView line)

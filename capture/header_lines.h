@@ -3,6 +3,8 @@
 // its end stops the reading.
 #pragma once
 
+#include <string>
+
 #include "byte_view.h"
 
 namespace quillnet {
@@ -48,8 +50,12 @@ private:
     bool stopped_ = false;
 };
 
-// Whether `line` is the header `name` (given with its colon), the name in any case.
-bool IsHeader(ByteView line, std::string_view name);
+// Whether `bytes` start with `prefix`, letters in any case: a header line with
+// its name and colon, a URL with its scheme.
+bool StartsWithIgnoringCase(ByteView bytes, std::string_view prefix);
+
+// `text` with its ASCII letters in lower case.
+std::string LowerAscii(std::string_view text);
 
 // The value of a header line: after the colon and any blanks, without
 // trailing blanks. Empty when the line has no colon.

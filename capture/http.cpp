@@ -24,8 +24,8 @@ constexpr size_t kUnkeptValueLimit = 500;
 
 constexpr std::string_view kHttpScheme = "http://";
 constexpr std::string_view kHttpsScheme = "https://";
-constexpr int32_t kHttpPort = 80;
-constexpr int32_t kHttpsPort = 443;
+constexpr uint16_t kHttpPort = 80;
+constexpr uint16_t kHttpsPort = 443;
 
 constexpr char kIcyDefaultContentType[] = "audio/mpeg";
 
@@ -79,7 +79,7 @@ const HeaderRow *requestHeaderRow(ByteView line)
     if (line.startsWith(kStartRow.name))
         return &kStartRow;
     for (const HeaderRow &row : kRequestHeaderRows) {
-        if (IsHeader(line, row.name))
+        if (StartsWithIgnoringCase(line, row.name))
             return &row;
     }
     return nullptr;
@@ -102,27 +102,17 @@ std::string fieldText(ByteView bytes)
     return std::string(text.substr(0, text.find('\0')));
 }
 
-std::string lowerAscii(std::string_view text)
-{
-    std::string lower(text);
-    for (char &c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
-
 // A target that is a whole URL, as clients send to a proxy: its host (lower
 // case), port and path go in place of the Host line's.
 void takeAbsoluteTarget(std::string_view target, PendingRequest &request)
 {
-    const bool secure = IsHeader(ByteView(target), kHttpsScheme);
-    if (!secure && !IsHeader(ByteView(target), kHttpScheme))
+    const bool secure = StartsWithIgnoringCase(ByteView(target), kHttpsScheme);
+    if (!secure && !StartsWithIgnoringCase(ByteView(target), kHttpScheme))
         return;
     const std::string_view rest = target.substr(secure ? kHttpsScheme.size() : kHttpScheme.size());
     const size_t slash = rest.find('/');
     const std::string_view authority = rest.substr(0, slash);
-    request.host = lowerAscii(authority);
+    request.host = LowerAscii(authority);
     request.path = slash == std::string_view::npos ? "/" : std::string(rest.substr(slash));
     request.hostFromTarget = true;
     request.secure = secure;
@@ -222,7 +212,7 @@ BlockReading readResponseLines(const Frame &frame, ByteView bytes, HttpUrlRecord
             reading.ended = true;
         const std::string text(line->text());
         SendLog(frame.window, logtext::kResponseHeader, text.c_str());
-        if (!IsHeader(*line, "Content-Type:"))
+        if (!StartsWithIgnoringCase(*line, "Content-Type:"))
             continue;
         SendLog(frame.window, logtext::kFoundContentType, text.c_str(), length(*line));
         const ByteView value = HeaderValue(*line);
@@ -275,21 +265,15 @@ PendingTable<PendingRequest>::Item *takeAnsweredRequest(const Frame &frame, cons
     return chosen ? chosen : requestTable.oldest(requestFlow);
 }
 
-// The host a request without a Host line was sent to: the server's address and port.
-std::string serverHost(Frame &frame)
-{
-    const FrameAddresses &addresses = frame.describedAddresses();
-    std::string host = addresses.sourceAddress.version == 6 ? FormatText("[%s]", addresses.sourceIpText)
-                                                            : std::string(addresses.sourceIpText);
-    if (addresses.sourcePort != (frame.secure ? kHttpsPort : kHttpPort))
-        host += FormatText(":%d", addresses.sourcePort);
-    return host;
-}
-
-void fillRecord(Frame &frame, const PendingRequest &request, HttpUrlRecord &record)
+void fillRecord(const Frame &frame, const PendingRequest &request, HttpUrlRecord &record)
 {
     record.port = request.hostFromTarget ? request.targetPort : frame.addresses.sourcePort;
-    const std::string host = request.sawHost || request.hostFromTarget ? request.host : serverHost(frame);
+    // Without a Host line, the server the request went to, by address.
+    const std::string host = request.sawHost || request.hostFromTarget
+                                 ? request.host
+                                 : UrlHost(frame.addresses.sourceAddress,
+                                           static_cast<uint16_t>(frame.addresses.sourcePort),
+                                           frame.secure ? kHttpsPort : kHttpPort);
     copyText(record.host, ByteView(std::string_view(host)));
     copyText(record.path, ByteView(std::string_view(request.path)));
 }

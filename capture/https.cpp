@@ -11,7 +11,7 @@ namespace quillnet {
 
 namespace {
 
-constexpr int32_t kHttpsPort = 443;
+constexpr uint16_t kHttpsPort = 443;
 
 std::unique_ptr<tls::TlsTracker> tracker;
 
@@ -57,12 +57,8 @@ public:
     {
         HttpUrlRecord record{};
         record.port = clientToServer.destPort;
-        std::string host(authority);
-        if (host.empty()) {
-            host = clientToServer.dest.version == 6 ? "[" + IpText(clientToServer.dest) + "]" : IpText(clientToServer.dest);
-            if (clientToServer.destPort != kHttpsPort)
-                host += ":" + std::to_string(clientToServer.destPort);
-        }
+        const std::string host =
+            authority.empty() ? UrlHost(clientToServer.dest, clientToServer.destPort, kHttpsPort) : std::string(authority);
         copyText(record.host, ByteView(std::string_view(host)));
         copyText(record.path, ByteView(path));
         copyText(record.contentType, ByteView(contentType));

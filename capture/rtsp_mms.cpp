@@ -21,7 +21,7 @@ constexpr uint8_t kOpenFileIdLow = 5;
 constexpr uint8_t kOpenFileIdHigh = 3;
 constexpr size_t kMmsFileName = 56;
 constexpr size_t kMmsFileNameMaxCharacters = 945;
-constexpr int kMmsDefaultPort = 1755;
+constexpr uint16_t kMmsDefaultPort = 1755;
 
 }
 
@@ -53,14 +53,9 @@ void HandleMmsOpenFile(Frame &frame)
             break;
         fileName += static_cast<char>(low);
     }
-    const FrameAddresses &addresses = frame.describedAddresses();
-    // An IPv6 address in a URL goes in brackets, so its colons are not read as a port.
-    const std::string host = addresses.destAddress.version == 6 ? FormatText("[%s]", addresses.destIpText)
-                                                                 : std::string(addresses.destIpText);
-    if (addresses.destPort == kMmsDefaultPort)
-        frame.pendingUrlText = FormatText("mms://%s/%s", host.c_str(), fileName.c_str());
-    else
-        frame.pendingUrlText = FormatText("mms://%s:%d/%s", host.c_str(), addresses.destPort, fileName.c_str());
+    const std::string host = UrlHost(frame.addresses.destAddress, static_cast<uint16_t>(frame.addresses.destPort),
+                                     kMmsDefaultPort);
+    frame.pendingUrlText = "mms://" + host + "/" + fileName;
     frame.sendPendingUrl = true;
 }
 

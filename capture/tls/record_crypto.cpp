@@ -52,19 +52,6 @@ size_t keyLength(Aead aead)
     return aead == Aead::kAes128Gcm ? 16 : 32;
 }
 
-const EVP_CIPHER *cipherOf(Aead aead)
-{
-    switch (aead) {
-    case Aead::kAes128Gcm:
-        return EVP_aes_128_gcm();
-    case Aead::kAes256Gcm:
-        return EVP_aes_256_gcm();
-    case Aead::kChaCha20Poly1305:
-        break;
-    }
-    return EVP_chacha20_poly1305();
-}
-
 const uint8_t *bytesOf(ByteView view)
 {
     return reinterpret_cast<const uint8_t *>(view.text().data());
@@ -107,6 +94,19 @@ bool expandLabel(SuiteHash hash, const Secret &secret, std::string_view label, s
     return deriveWith("HKDF", params, out);
 }
 
+}
+
+const EVP_CIPHER *CipherOf(Aead aead)
+{
+    switch (aead) {
+    case Aead::kAes128Gcm:
+        return EVP_aes_128_gcm();
+    case Aead::kAes256Gcm:
+        return EVP_aes_256_gcm();
+    case Aead::kChaCha20Poly1305:
+        break;
+    }
+    return EVP_chacha20_poly1305();
 }
 
 std::optional<CipherSuite> FindCipherSuite(uint16_t id)
@@ -183,7 +183,7 @@ bool RecordOpener::start(const CipherSuite &suite, uint16_t version, const Traff
     tls13_ = version == kTls13;
     iv_ = keys.iv;
     sequence_ = 0;
-    started_ = EVP_DecryptInit_ex(context_.get(), cipherOf(aead_), nullptr, keys.key.data(), nullptr) > 0;
+    started_ = EVP_DecryptInit_ex(context_.get(), CipherOf(aead_), nullptr, keys.key.data(), nullptr) > 0;
     return started_;
 }
 

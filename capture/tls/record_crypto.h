@@ -12,6 +12,7 @@
 #include "key_log.h"
 
 struct evp_cipher_ctx_st;
+struct evp_cipher_st;
 
 namespace quillnet::tls {
 
@@ -30,6 +31,9 @@ struct CipherSuite {
 // The suite of `id` when its records can be opened; empty for CBC, CCM and
 // the other suites that are left alone.
 std::optional<CipherSuite> FindCipherSuite(uint16_t id);
+
+// libcrypto's cipher for the AEAD.
+const evp_cipher_st *CipherOf(Aead aead);
 
 // Length of the suite's traffic secrets (its hash's output).
 size_t SecretLength(const CipherSuite &suite);

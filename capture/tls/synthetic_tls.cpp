@@ -132,7 +132,7 @@ public:
         int written = 0;
         const auto *plain = reinterpret_cast<const uint8_t *>(content.data());
         const bool sealed =
-            EVP_EncryptInit_ex(context_, cipherOf(), nullptr, keys_.key.data(), nonce.data()) > 0 &&
+            EVP_EncryptInit_ex(context_, CipherOf(suite_.aead), nullptr, keys_.key.data(), nonce.data()) > 0 &&
             EVP_EncryptUpdate(context_, nullptr, &written, reinterpret_cast<const uint8_t *>(additional.data()),
                               static_cast<int>(additional.size())) > 0 &&
             EVP_EncryptUpdate(context_, reinterpret_cast<uint8_t *>(ciphertext.data()), &written, plain,
@@ -147,19 +147,6 @@ public:
     }
 
 private:
-    const EVP_CIPHER *cipherOf() const
-    {
-        switch (suite_.aead) {
-        case Aead::kAes128Gcm:
-            return EVP_aes_128_gcm();
-        case Aead::kAes256Gcm:
-            return EVP_aes_256_gcm();
-        case Aead::kChaCha20Poly1305:
-            break;
-        }
-        return EVP_chacha20_poly1305();
-    }
-
     EVP_CIPHER_CTX *context_;
     CipherSuite suite_;
     bool tls13_;

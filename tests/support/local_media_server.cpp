@@ -1,51 +1,14 @@
 #include "local_media_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <csignal>
 #include <thread>
 
+#include "loopback.h"
 #include "run_program.h"
 
 namespace testing_support {
 
-namespace {
-
-sockaddr_in loopback(uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-sockaddr_in6 loopback6(uint16_t port)
-{
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_port = htons(port);
-    address.sin6_addr = in6addr_loopback;
-    return address;
-}
-
-uint16_t freePort()
-{
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
-    bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
-    close(probe);
-    return ntohs(address.sin_port);
-}
-
-}
-
-LocalMediaServer::LocalMediaServer(const std::filesystem::path &folder, bool ipv6) : ipv6_(ipv6), port_(freePort())
+LocalMediaServer::LocalMediaServer(const std::filesystem::path &folder, bool ipv6) : ipv6_(ipv6), port_(FreeLoopbackPort())
 {
     const std::string script = "import functools, http.server, socket\n"
                                "handler = http.server.SimpleHTTPRequestHandler\n"
@@ -72,17 +35,7 @@ LocalMediaServer::~LocalMediaServer()
 
 bool LocalMediaServer::accepting() const
 {
-    const int client = socket(ipv6_ ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-    bool connected = false;
-    if (ipv6_) {
-        const sockaddr_in6 address = loopback6(port_);
-        connected = connect(client, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-    } else {
-        const sockaddr_in address = loopback(port_);
-        connected = connect(client, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-    }
-    close(client);
-    return connected;
+    return AcceptsOnLoopback(port_, ipv6_);
 }
 
 std::string LocalMediaServer::url(const std::string &file) const

@@ -8,20 +8,12 @@
 #include <csignal>
 #include <thread>
 
+#include "loopback.h"
 #include "run_program.h"
 
 namespace testing_support {
 
 namespace {
-
-sockaddr_in loopback(uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 std::string http1Script(const std::filesystem::path &folder, uint16_t port, const std::string &certificate,
                         const std::string &key)
@@ -41,26 +33,6 @@ std::string http1Script(const std::filesystem::path &folder, uint16_t port, cons
            "server.serve_forever()\n";
 }
 
-}
-
-uint16_t FreeLoopbackPort()
-{
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
-    bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
-    close(probe);
-    return ntohs(address.sin_port);
-}
-
-bool AcceptsOnLoopback(uint16_t port)
-{
-    const int client = socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = loopback(port);
-    const bool connected = connect(client, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-    close(client);
-    return connected;
 }
 
 std::string LocalHttpsServer::missingProgram(Protocol protocol)

@@ -35,9 +35,4 @@ private:
     int pid_ = -1;
 };
 
-// A free TCP port on 127.0.0.1 at the time of asking.
-uint16_t FreeLoopbackPort();
-// Whether something accepts connections on 127.0.0.1:port.
-bool AcceptsOnLoopback(uint16_t port);
-
 }

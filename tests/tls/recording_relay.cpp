@@ -8,21 +8,14 @@
 
 #include <chrono>
 
+#include "loopback.h"
+
 namespace testing_support {
 
 namespace {
 
 constexpr int kPollMilliseconds = 20;
 constexpr size_t kReadSize = 65536;
-
-sockaddr_in loopback(uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 bool writeAll(int socket, const char *bytes, size_t count)
 {
@@ -41,7 +34,7 @@ bool writeAll(int socket, const char *bytes, size_t count)
 RecordingRelay::RecordingRelay(uint16_t serverPort) : serverPort_(serverPort)
 {
     listening_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
+    sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof address;
     if (listening_ < 0 || bind(listening_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
         listen(listening_, 8) != 0 || getsockname(listening_, reinterpret_cast<sockaddr *>(&address), &length) != 0)
@@ -115,7 +108,7 @@ void RecordingRelay::accept()
     if (client < 0)
         return;
     const int server = socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = loopback(serverPort_);
+    const sockaddr_in address = LoopbackAddress(serverPort_);
     if (connect(server, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
         close(client);
         close(server);
