@@ -264,7 +264,7 @@ using Recogniser = void (*)(Frame &);
 
 Recogniser recogniserFor(ByteView payload)
 {
-    if (payload.startsWith("GET "))
+    if (StartsRequest(payload))
         return HandleHttpRequest;
     if (payload.startsWith("HTTP/1.") || payload.startsWith("ICY "))
         return HandleHttpResponse;

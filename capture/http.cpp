@@ -16,8 +16,9 @@ constexpr size_t kPathLimit = sizeof(HttpUrlRecord::path);
 constexpr size_t kHostLimit = sizeof(HttpUrlRecord::host);
 constexpr size_t kContentTypeLimit = sizeof(HttpUrlRecord::contentType);
 
+constexpr std::string_view kGetMethod = "GET ";
 // "GET " before the target and " HTTP/1.1" after it.
-constexpr size_t kGetTargetStart = 4;
+constexpr size_t kGetTargetStart = kGetMethod.size();
 constexpr size_t kGetLineOverhead = 13;
 // Longest User-Agent and Referer values taken as well formed; they are not kept.
 constexpr size_t kUnkeptValueLimit = 500;
@@ -61,7 +62,8 @@ struct UnfinishedBlock {
     std::string partialLine; // bytes of a line whose end has not arrived
     HttpUrlRecord record{};
     bool icy = false;
-    bool secure = false; // the URL is https
+    bool secure = false;     // the URL is https
+    bool methodOnly = false; // only the start of "GET " came: given up unless the rest follows
 };
 
 PendingTable<PendingRequest> requestTable(kMostPendingRequests);
@@ -103,7 +105,8 @@ std::string fieldText(ByteView bytes)
 }
 
 // A target that is a whole URL, as clients send to a proxy: its host (lower
-// case), port and path go in place of the Host line's.
+// case), port and path go in place of the Host line's. The target may be the
+// request's own path, so it is read whole before any field is assigned.
 void takeAbsoluteTarget(std::string_view target, PendingRequest &request)
 {
     const bool secure = StartsWithIgnoringCase(ByteView(target), kHttpsScheme);
@@ -112,19 +115,22 @@ void takeAbsoluteTarget(std::string_view target, PendingRequest &request)
     const std::string_view rest = target.substr(secure ? kHttpsScheme.size() : kHttpScheme.size());
     const size_t slash = rest.find('/');
     const std::string_view authority = rest.substr(0, slash);
-    request.host = LowerAscii(authority);
-    request.path = slash == std::string_view::npos ? "/" : std::string(rest.substr(slash));
-    request.hostFromTarget = true;
-    request.secure = secure;
-    request.targetPort = secure ? kHttpsPort : kHttpPort;
+    int32_t port = secure ? kHttpsPort : kHttpPort;
     const size_t colon = authority.rfind(':');
     if (colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos) {
-        int port = 0;
+        int digits = 0;
         for (const char c : authority.substr(colon + 1))
-            port = c >= '0' && c <= '9' && port < 65536 ? port * 10 + (c - '0') : -1;
-        if (port > 0)
-            request.targetPort = port;
+            digits = c >= '0' && c <= '9' && digits < 65536 ? digits * 10 + (c - '0') : -1;
+        if (digits > 0)
+            port = digits;
     }
+    std::string host = LowerAscii(authority);
+    std::string path = slash == std::string_view::npos ? "/" : std::string(rest.substr(slash));
+    request.host = std::move(host);
+    request.path = std::move(path);
+    request.hostFromTarget = true;
+    request.secure = secure;
+    request.targetPort = port;
 }
 
 PendingRequest *startRequest(const Frame &frame, ByteView line)
@@ -194,7 +200,7 @@ BlockReading readRequestLines(const Frame &frame, ByteView bytes, PendingRequest
             continue;
         // Another request may follow at once (pipelining); anything else is a body.
         const size_t next = lines.position() + (bytes.byteIs(lines.position(), '\r') ? 2 : 1);
-        if (!bytes.sub(next).startsWith("GET "))
+        if (!bytes.sub(next).startsWith(kGetMethod))
             return {true, next};
         lines.next();
     }
@@ -327,12 +333,22 @@ uint64_t EvictedRequestCount()
     return requestTable.evictions();
 }
 
+bool StartsRequest(ByteView payload)
+{
+    // A client may send the method in pieces ("GE", then "T /...").
+    return payload.startsWith(kGetMethod) ||
+           (!payload.empty() && payload.size() < kGetMethod.size() && ByteView(kGetMethod).startsWith(payload.text()));
+}
+
 void HandleHttpRequest(Frame &frame)
 {
     finishBlock(frame.window, frame.flow());
     const BlockReading reading = readRequestLines(frame, frame.payload, nullptr);
-    if (!reading.ended && !closes(frame))
-        keepUnfinished(frame, UnfinishedBlock{}, frame.payload.sub(reading.unread));
+    if (reading.ended || closes(frame))
+        return;
+    UnfinishedBlock block;
+    block.methodOnly = frame.payload.size() < kGetMethod.size();
+    keepUnfinished(frame, std::move(block), frame.payload.sub(reading.unread));
 }
 
 void HandleHttpResponse(Frame &frame)
@@ -383,6 +399,12 @@ bool ContinueHttpBlock(Frame &frame)
 
     const std::string joined = block.partialLine + std::string(frame.payload.text());
     const ByteView bytes{std::string_view(joined)};
+    if (block.methodOnly && !StartsRequest(bytes)) {
+        // Not a request after all: the frame is read as any other.
+        unfinishedBlocks.removeOldest(flow);
+        return false;
+    }
+    block.methodOnly = block.methodOnly && bytes.size() < kGetMethod.size();
     BlockReading reading;
     bool sawContentType = false;
     if (block.response) {

@@ -35,6 +35,8 @@ const PendingRequest *FindPendingRequest(int number);
 size_t PendingRequestCount();
 uint64_t EvictedRequestCount();
 
+// Whether a payload is a GET request, or could be the first bytes of one.
+bool StartsRequest(ByteView payload);
 void HandleHttpRequest(Frame &frame);
 void HandleHttpResponse(Frame &frame);
 

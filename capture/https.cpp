@@ -46,7 +46,7 @@ public:
         Frame frame = decryptedFrame(window_, flow, streamOffset, bytes);
         if (ContinueHttpBlock(frame))
             return;
-        if (bytes.startsWith("GET "))
+        if (StartsRequest(bytes))
             HandleHttpRequest(frame);
         else if (bytes.startsWith("HTTP/1."))
             HandleHttpResponse(frame);
@@ -101,6 +101,7 @@ void FillTlsCounts(CaptureStatistics &statistics)
     statistics.tlsConnectionsDecrypted = counts.decrypted;
     statistics.tlsConnectionsWithoutKeys = counts.withoutKeys;
     statistics.tlsConnectionsUndecryptable = counts.undecryptable;
+    statistics.tlsConnectionsEvicted = counts.evicted;
 }
 
 }

@@ -45,9 +45,22 @@ TEST_F(HttpAsSentTest, ARequestSplitAcrossSegmentsIsReadAsOneBlock)
     feed(other, kServer, "ip.mp4 HTTP/1.1\r\nHo");
     feed(other, kServer, "st: cdn.example\r\n\r\n");
     feed(kServer, other, answer("video/mp4"));
+    // The method itself in pieces; and two bytes that only looked like one are read as what follows them.
+    const Endpoint third{kClient.address, 51002};
+    feed(third, kServer, "G");
+    feed(third, kServer, "E");
+    feed(third, kServer, "T /live/a.m3u8 HTTP/1.1\r\nHost: cdn.example\r\n\r\n");
+    feed(kServer, third, answer("application/vnd.apple.mpegurl"));
+    const Endpoint fourth{kClient.address, 51003};
+    feed(fourth, kServer, "GE");
+    feed(fourth, kServer, "POST /form HTTP/1.1\r\n\r\n");
+    feed(fourth, kServer, "GET /late.flv HTTP/1.1\r\nHost: cdn.example\r\n\r\n");
+    feed(kServer, fourth, answer("video/x-flv"));
 
     const auto records = window.httpRecords();
-    ASSERT_EQ(records.size(), 2u);
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_STREQ(records[2].path, "/live/a.m3u8");
+    EXPECT_STREQ(records[3].path, "/late.flv");
     EXPECT_STREQ(records[0].host, "ads.example");
     EXPECT_STREQ(records[0].path, "/tracking/pixel.gif");
     EXPECT_STREQ(records[1].host, "cdn.example");
@@ -125,7 +138,7 @@ TEST_F(HttpAsSentTest, ARequestToAProxyGivesItsOwnUrl)
     feed(kClient, proxy, "GET HTTP://Bro.ORG/ HTTP/1.1\r\nHost: bro.org\r\n\r\n");
     feed(proxy, kClient, answer("text/html"));
     const Endpoint other{kClient.address, 51002};
-    feed(other, proxy, "GET http://Media.Example:8080/Clip.FLV HTTP/1.1\r\nHost: ignored\r\n\r\n");
+    feed(other, proxy, "GET http://Media.Example:8080/videos/2026/Clip-0001.FLV HTTP/1.1\r\nHost: ignored\r\n\r\n");
     feed(proxy, other, answer("video/x-flv"));
     const auto records = window.httpRecords();
     ASSERT_EQ(records.size(), 2u);
@@ -133,7 +146,7 @@ TEST_F(HttpAsSentTest, ARequestToAProxyGivesItsOwnUrl)
     EXPECT_STREQ(records[0].path, "/");
     EXPECT_EQ(records[0].port, 80) << "the URL's port, not the proxy's";
     EXPECT_STREQ(records[1].host, "media.example:8080");
-    EXPECT_STREQ(records[1].path, "/Clip.FLV");
+    EXPECT_STREQ(records[1].path, "/videos/2026/Clip-0001.FLV");
     EXPECT_EQ(records[1].port, 8080);
 }
 
