@@ -9,6 +9,7 @@
 #include "frame_dispatch.h"
 #include "http.h"
 #include "https.h"
+#include "key_log.h"
 #include "log_texts.h"
 #include "notifications.h"
 #include "quillnet.h"
@@ -213,11 +214,15 @@ extern "C" int32_t StartCapture(int32_t callerToken, HWND window, const char *ad
     return loopEnd.end == kCaptureReadError ? -1 : 0;
 }
 
+static_assert(tls::kNotRegularFile == QUILLNET_KEYLOG_NOT_REGULAR);
+
 extern "C" int32_t SetKeyLogFile(const char *path)
 {
+    const std::string named = path ? path : "";
+    const int problem = tls::KeyLogProblem(named);
     const std::lock_guard guard(keyLogLock);
-    keyLogPath = path ? path : "";
-    return 0;
+    keyLogPath = problem == 0 ? named : "";
+    return problem;
 }
 
 extern "C" int32_t StopCapture(HWND window)

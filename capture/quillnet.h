@@ -30,8 +30,14 @@ QUILLNET_EXPORT const char *GetAdapterList(HWND window);
 
 /* Names the key log file (NSS key log format, as browsers write it when
    SSLKEYLOGFILE is set) that decrypts HTTPS in the captures started after this
-   call; null or "" for none. Always 0. */
+   call; null or "" for none. 0 when there is none or it can be read; otherwise
+   the captures decrypt nothing and the answer says why: an errno value of
+   opening it (EISDIR for a directory), or QUILLNET_KEYLOG_NOT_REGULAR for a
+   FIFO, device or socket, which could block a capture or never end. Never
+   blocks. */
 QUILLNET_EXPORT int32_t SetKeyLogFile(const char *path);
+
+#define QUILLNET_KEYLOG_NOT_REGULAR (-1)
 
 typedef int32_t (*StartCaptureFunction)(int32_t, HWND, const char *, int32_t);
 typedef int32_t (*StopCaptureFunction)(HWND);

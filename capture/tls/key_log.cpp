@@ -1,5 +1,6 @@
 #include "key_log.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,9 @@ constexpr size_t kMaxEntries = 131072;
 // No valid line comes near this; a longer one is skipped to its newline.
 constexpr size_t kMaxLineLength = 512;
 constexpr size_t kReadChunk = 65536;
+// What one look reads at the most, so that a frame never waits long on a huge
+// log; the rest is read by the looks that follow.
+constexpr uint64_t kMaxReadPerLook = 8 * 1024 * 1024;
 // The file's first bytes, to tell a new file that took the old one's inode.
 constexpr size_t kHeadLength = 64;
 
@@ -85,6 +89,24 @@ std::string headOf(int file, size_t length)
     return head;
 }
 
+// Never blocks: a FIFO opens at once and is refused with the other files
+// that are not regular, which could block a read or never end.
+int openRegular(const std::string &path, struct stat &status, int &error)
+{
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (file < 0) {
+        error = errno;
+        return -1;
+    }
+    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
+        error = S_ISDIR(status.st_mode) ? EISDIR : kNotRegularFile;
+        close(file);
+        return -1;
+    }
+    error = 0;
+    return file;
+}
+
 std::optional<SecretLabel> labelNamed(std::string_view name)
 {
     for (const LabelName &known : kLabels) {
@@ -103,6 +125,18 @@ size_t KeyLog::RandomHash::operator()(const Random &random) const
     for (size_t i = 0; i < sizeof hash; ++i)
         hash = hash << 8 | random[i];
     return hash;
+}
+
+int KeyLogProblem(const std::string &path)
+{
+    if (path.empty())
+        return 0;
+    struct stat status {};
+    int error = 0;
+    const int file = openRegular(path, status, error);
+    if (file >= 0)
+        close(file);
+    return error;
 }
 
 KeyLog::KeyLog(std::string path) : path_(std::move(path)) {}
@@ -126,37 +160,37 @@ bool KeyLog::readAppended()
     const size_t addedBefore = added_;
     if (path_.empty())
         return false;
-    const int file = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat status {};
+    int error = 0;
+    const int file = openRegular(path_, status, error);
     if (file < 0)
         return false;
-    struct stat status {};
-    if (fstat(file, &status) == 0) {
-        // A new file in its place, or the same one emptied, is read from its start.
-        if (status.st_dev != device_ || status.st_ino != inode_ || static_cast<uint64_t>(status.st_size) < offset_ ||
-            headOf(file, head_.size()) != head_) {
-            device_ = status.st_dev;
-            inode_ = status.st_ino;
-            offset_ = 0;
-            partialLine_.clear();
-            head_.clear();
-        }
-        std::string chunk(kReadChunk, '\0');
-        ssize_t count = 0;
-        bool grew = false;
-        while ((count = pread(file, chunk.data(), chunk.size(), static_cast<off_t>(offset_))) > 0) {
-            if (head_.size() < kHeadLength && offset_ == 0)
-                head_ = headOf(file, kHeadLength);
-            offset_ += static_cast<uint64_t>(count);
-            addText(std::string_view(chunk).substr(0, static_cast<size_t>(count)));
-            grew = true;
-        }
-        if (!grew && !partialLine_.empty()) {
-            // Nothing came after it since the last look: most likely a last line
-            // written without newline. It is kept, so that if it was only cut,
-            // the whole line replaces what it gave; a cut secret is too short to
-            // be used.
-            addLine(partialLine_);
-        }
+    // A new file in its place, or the same one emptied, is read from its start.
+    if (status.st_dev != device_ || status.st_ino != inode_ || static_cast<uint64_t>(status.st_size) < offset_ ||
+        headOf(file, head_.size()) != head_) {
+        device_ = status.st_dev;
+        inode_ = status.st_ino;
+        offset_ = 0;
+        partialLine_.clear();
+        head_.clear();
+    }
+    std::string chunk(kReadChunk, '\0');
+    ssize_t count = 0;
+    bool grew = false;
+    const uint64_t lookEnd = offset_ + kMaxReadPerLook;
+    while (offset_ < lookEnd && (count = pread(file, chunk.data(), chunk.size(), static_cast<off_t>(offset_))) > 0) {
+        if (head_.size() < kHeadLength && offset_ == 0)
+            head_ = headOf(file, kHeadLength);
+        offset_ += static_cast<uint64_t>(count);
+        addText(std::string_view(chunk).substr(0, static_cast<size_t>(count)));
+        grew = true;
+    }
+    if (!grew && !partialLine_.empty()) {
+        // Nothing came after it since the last look: most likely a last line
+        // written without newline. It is kept, so that if it was only cut,
+        // the whole line replaces what it gave; a cut secret is too short to
+        // be used.
+        addLine(partialLine_);
     }
     close(file);
     return added_ != addedBefore;

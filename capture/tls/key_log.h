@@ -40,6 +40,14 @@ enum class SecretLabel : uint8_t {
 };
 inline constexpr size_t kSecretLabelCount = 5;
 
+// What SetKeyLogFile answers for a file that is not a regular one.
+inline constexpr int kNotRegularFile = -1;
+
+// 0 when `path` is empty or a regular file that can be opened for reading;
+// otherwise the errno value of opening it (EISDIR for a directory), or
+// kNotRegularFile. Never blocks.
+int KeyLogProblem(const std::string &path);
+
 class KeyLog {
 public:
     // "" for none: every lookup misses.

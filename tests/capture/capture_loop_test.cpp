@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <pcap/pcap.h>
 
 #include <sys/stat.h>
@@ -303,6 +305,15 @@ TEST_F(SharedLibrary, CapturesThroughTheLoadedExports)
     ASSERT_EQ(window.httpRecords().size(), 1u);
     EXPECT_STREQ(window.httpRecords()[0].contentType, "video/x-flv");
     EXPECT_EQ(window.logs()[6], "\xB7\xA2\xCF\xD6 <Get >");
+
+    // A key log that cannot be read is said at once, and the capture goes on without it.
+    auto setKeyLog = reinterpret_cast<SetKeyLogFileFunction>(GetProcAddress(module, "SetKeyLogFile"));
+    ASSERT_NE(setKeyLog, nullptr);
+    EXPECT_EQ(setKeyLog("/nonexistent/keys.log"), ENOENT);
+    EXPECT_EQ(setKeyLog("/dev/zero"), QUILLNET_KEYLOG_NOT_REGULAR);
+    EXPECT_EQ(start(kCallerToken, window.handle(), file.source().c_str(), 0), 0);
+    EXPECT_EQ(window.httpRecords().size(), 2u);
+    EXPECT_EQ(setKeyLog(nullptr), 0);
 }
 
 }

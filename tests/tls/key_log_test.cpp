@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -79,6 +82,36 @@ TEST(KeyLog, ReadsWhatIsAppendedAndAFileThatReplacesIt)
     WriteWholeFile(path, other);
     EXPECT_EQ(secretText(log.find(randomOf(0xBB), SecretLabel::kClientTraffic0, 32)), kSecretHex);
     EXPECT_EQ(secretText(log.find(randomOf(0xAA), SecretLabel::kClientTraffic0, 32)), kSecretHex) << "kept";
+}
+
+TEST(KeyLog, OnlyRegularFilesAreReadAndNeverWhole)
+{
+    const TemporaryDirectory folder;
+    const std::string fifo = folder.file("keys.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(KeyLogProblem(""), 0);
+    EXPECT_EQ(KeyLogProblem(folder.file("missing.log")), ENOENT);
+    EXPECT_EQ(KeyLogProblem(folder.path().string()), EISDIR);
+    EXPECT_EQ(KeyLogProblem(fifo), kNotRegularFile);
+    EXPECT_EQ(KeyLogProblem("/dev/zero"), kNotRegularFile);
+    // Neither a FIFO without a writer nor an endless device may hold up a lookup.
+    for (const std::string &path : {fifo, std::string("/dev/zero")}) {
+        KeyLog log(path);
+        EXPECT_FALSE(log.find(randomOf(0xAA), SecretLabel::kClientTraffic0, 32)) << path;
+    }
+
+    // A long log is read a bounded part at each look; what is further on comes with later looks.
+    const std::string path = folder.file("keys.log");
+    {
+        std::ofstream out(path);
+        const std::string comment = "# " + std::string(1000, 'x') + "\n";
+        for (int i = 0; i < 9 * 1024; ++i)
+            out << comment;
+        out << "CLIENT_TRAFFIC_SECRET_0 " << kRandomHex << " " << kSecretHex << "\n";
+    }
+    KeyLog log(path);
+    EXPECT_FALSE(log.find(randomOf(0xAA), SecretLabel::kClientTraffic0, 32));
+    EXPECT_EQ(secretText(log.find(randomOf(0xAA), SecretLabel::kClientTraffic0, 32)), kSecretHex);
 }
 
 }
