@@ -22,6 +22,7 @@
 #include "plain_rtmp_scan.h"
 #include "quillnet.h"
 #include "records.h"
+#include "memory_floods.h"
 #include "tls_bench_support.h"
 
 using namespace testing_support;
@@ -210,14 +211,48 @@ double startCaptureSeconds(const std::string &source)
     return seconds(Clock::now() - start);
 }
 
+void printFlood(const char *name, const quillnet::tls::FloodShape &shape)
+{
+    const quillnet::tls::FloodResult result = quillnet::tls::RunFlood(shape);
+    const quillnet::tls::Counts &counts = result.counts;
+    std::printf("%s:\n    %zu connections, %.1f MB of TLS in %llu frames; heap at most %.1f MB (%.1f s)\n"
+                "    TLS %llu seen, %llu decrypted, %llu without keys, %llu undecryptable, %llu in no count\n",
+                name, shape.connections, result.bytes / 1e6, static_cast<unsigned long long>(result.frames),
+                result.peakHeapBytes / 1e6, result.seconds, static_cast<unsigned long long>(counts.seen),
+                static_cast<unsigned long long>(counts.decrypted), static_cast<unsigned long long>(counts.withoutKeys),
+                static_cast<unsigned long long>(counts.undecryptable),
+                static_cast<unsigned long long>(counts.seen - counts.decrypted - counts.withoutKeys -
+                                                counts.undecryptable));
+}
+
+// What the TLS tracker's memory comes to under the two floods that once took gigabytes.
+void printMemoryFloods()
+{
+    quillnet::tls::FloodShape waiting;
+    waiting.connections = 20000;
+    printFlood("TLS without keys, 60 KB waiting each", waiting);
+    quillnet::tls::FloodShape http2;
+    http2.kind = quillnet::tls::FloodKind::kHttp2;
+    http2.connections = 200;
+    http2.streams = 512;
+    http2.tableFills = 5;
+    printFlood("HTTP/2, 64 KB header tables, 512 unanswered streams of 8 KB paths each", http2);
+    http2.serverTableSize = 16 * 1024 * 1024;
+    printFlood("HTTP/2, 16 MB header tables, the same streams", http2);
+}
+
 }
 
 int main(int argc, char **argv)
 {
     size_t fileFrames = 1000000;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--frames") == 0)
-            fileFrames = std::strtoull(argv[i + 1], nullptr, 10);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--memory") == 0) {
+            printMemoryFloods();
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc)
+            fileFrames = std::strtoull(argv[++i], nullptr, 10);
     }
     std::mt19937 random(1);
 

@@ -54,13 +54,19 @@ struct CaptureStatistics {
     uint64_t framesDroppedByKernel;    // pcap_stats ps_drop; 0 for files
     uint64_t framesDroppedByInterface; // pcap_stats ps_ifdrop; 0 for files
     uint64_t requestsEvicted;          // outstanding requests and connects given up to bound memory
+    // Every TLS connection seen ends in exactly one of the four that follow;
+    // those still open are in none yet. A connection that lost data counts as
+    // undecryptable or evicted even when some of it was decrypted.
     uint64_t tlsConnectionsSeen;
     uint64_t tlsConnectionsDecrypted;
-    uint64_t tlsConnectionsWithoutKeys;
+    uint64_t tlsConnectionsWithoutKeys; // also those that carried no application data
     uint64_t tlsConnectionsUndecryptable;
     int32_t end;                       // a CaptureEnd
     char errorText[256];               // NUL-terminated; empty unless end is kCaptureReadError
     uint8_t reserved[4];
+    // Given up to bound memory or the number followed at once, the oldest first.
+    // Receivers that know only the fields above read a record this long as before.
+    uint64_t tlsConnectionsEvicted;
 };
 
 static_assert(sizeof(HttpUrlRecord) == 1804);
@@ -75,7 +81,7 @@ static_assert(offsetof(SendInfo, playpath) == 708);
 static_assert(offsetof(SendInfo, swfUrl) == 1208);
 static_assert(offsetof(SendInfo, pageUrl) == 2208);
 
-static_assert(sizeof(CaptureStatistics) == 328);
+static_assert(sizeof(CaptureStatistics) == 336);
 static_assert(offsetof(CaptureStatistics, framesDroppedByKernel) == 8);
 static_assert(offsetof(CaptureStatistics, framesDroppedByInterface) == 16);
 static_assert(offsetof(CaptureStatistics, requestsEvicted) == 24);
@@ -83,5 +89,6 @@ static_assert(offsetof(CaptureStatistics, tlsConnectionsSeen) == 32);
 static_assert(offsetof(CaptureStatistics, tlsConnectionsUndecryptable) == 56);
 static_assert(offsetof(CaptureStatistics, end) == 64);
 static_assert(offsetof(CaptureStatistics, errorText) == 68);
+static_assert(offsetof(CaptureStatistics, tlsConnectionsEvicted) == 328);
 
 }

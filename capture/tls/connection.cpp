@@ -75,13 +75,53 @@ void Connection::stop(StopReason reason, Counts &counts)
     if (stopped_)
         return;
     stopped_ = true;
-    ++(reason == StopReason::kWithoutKeys ? counts.withoutKeys : counts.undecryptable);
+    classify(reason == StopReason::kWithoutKeys ? Outcome::kWithoutKeys : Outcome::kUndecryptable, counts);
     for (Side *side : {&toServer_, &toClient_}) {
         side->stream.release();
         side->opener.release();
+        side->handshake.release();
         side->keysMissing = false;
     }
     http2_.reset();
+}
+
+namespace {
+
+uint64_t *countOf(Outcome outcome, Counts &counts)
+{
+    switch (outcome) {
+    case Outcome::kWithoutKeys:
+        return &counts.withoutKeys;
+    case Outcome::kDecrypted:
+        return &counts.decrypted;
+    case Outcome::kUndecryptable:
+        return &counts.undecryptable;
+    case Outcome::kEvicted:
+        return &counts.evicted;
+    case Outcome::kNone:
+        break;
+    }
+    return nullptr;
+}
+
+}
+
+void Connection::classify(Outcome outcome, Counts &counts)
+{
+    if (outcome <= outcome_)
+        return;
+    if (uint64_t *before = countOf(outcome_, counts))
+        --*before;
+    ++*countOf(outcome, counts);
+    outcome_ = outcome;
+}
+
+size_t Connection::heldBytes() const
+{
+    size_t held = messages_.capacity() * sizeof(HandshakeReader::Message);
+    for (const Side *side : {&toServer_, &toClient_})
+        held += side->stream.buffered() + side->handshake.heldBytes();
+    return held + (http2_ ? sizeof(Http2Connection) + http2_->heldBytes() : 0);
 }
 
 bool Connection::pumpSide(Side &side, bool fromClient, ConnectionContext &context)
@@ -185,11 +225,16 @@ Connection::Step Connection::handleHandshake(Side &side, bool fromClient, ByteVi
 {
     if (!side.handshake.feed(content, messages_))
         return fail(context);
+    Step step = Step::kConsumed;
     for (const HandshakeReader::Message &message : messages_) {
-        if (handleMessage(side, fromClient, message, context) == Step::kStop)
-            return Step::kStop;
+        if (handleMessage(side, fromClient, message, context) == Step::kStop) {
+            step = Step::kStop;
+            break;
+        }
     }
-    return Step::kConsumed;
+    messages_.clear();
+    side.handshake.releaseCompleted();
+    return step;
 }
 
 Connection::Step Connection::handleMessage(Side &side, bool fromClient, const HandshakeReader::Message &message,
@@ -309,10 +354,7 @@ void Connection::chooseProtocol(std::string_view alpn)
 
 void Connection::deliver(Side &side, bool fromClient, ByteView bytes, ConnectionContext &context)
 {
-    if (!decrypted_) {
-        decrypted_ = true;
-        ++context.counts.decrypted;
-    }
+    classify(Outcome::kDecrypted, context.counts);
     if (bytes.empty())
         return;
     // Without EncryptedExtensions the client's first bytes tell.
@@ -330,6 +372,7 @@ void Connection::deliver(Side &side, bool fromClient, ByteView bytes, Connection
     if (!http2_->feed(fromClient, bytes, context.sink)) {
         protocol_ = Protocol::kIgnored; // a broken header table cannot be read on
         http2_.reset();
+        classify(Outcome::kUndecryptable, context.counts);
     }
 }
 

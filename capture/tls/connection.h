@@ -26,6 +26,10 @@ struct ConnectionContext {
 
 enum class StopReason { kWithoutKeys, kUndecryptable };
 
+// Which count a connection is in, in the order a later one replaces an
+// earlier: what was lost outweighs what was opened.
+enum class Outcome : uint8_t { kNone, kWithoutKeys, kDecrypted, kUndecryptable, kEvicted };
+
 class Connection {
 public:
     // `first` is the segment that starts with the ClientHello.
@@ -45,7 +49,9 @@ public:
     void pump(ConnectionContext &context);
     // Keeps what is left of the caller's segment.
     void settle();
-    size_t buffered() const { return toServer_.stream.buffered() + toClient_.stream.buffered(); }
+    // Memory held besides the object itself: stream buffers, handshake
+    // messages and HTTP/2 state.
+    size_t heldBytes() const;
     // In-order bytes not read yet: records waiting for keys or a hello, and records not complete yet.
     size_t pendingBytes() const { return toServer_.stream.pending().size() + toClient_.stream.pending().size(); }
     bool hasGap() const { return toServer_.stream.hasGap() || toClient_.stream.hasGap(); }
@@ -55,6 +61,9 @@ public:
 
     // Ends the following of this connection, counting why; buffers are freed.
     void stop(StopReason reason, Counts &counts);
+    // Moves the connection to the count of `outcome` when that one outweighs its present one.
+    void classify(Outcome outcome, Counts &counts);
+    Outcome outcome() const { return outcome_; }
 
     size_t accountedBytes = 0; // the tracker's share of its buffer budget
     bool listedAsWaiting = false;
@@ -103,7 +112,7 @@ private:
     std::unique_ptr<Http2Connection> http2_;
     std::vector<HandshakeReader::Message> messages_;
     uint32_t clientStart_;
-    bool decrypted_ = false;
+    Outcome outcome_ = Outcome::kNone;
     bool stopped_ = false;
 };
 

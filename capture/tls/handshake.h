@@ -33,6 +33,11 @@ public:
     // bodies stay valid until the next call. False when a message is too
     // long to keep.
     bool feed(ByteView content, std::vector<Message> &messages);
+    // Gives back the memory of the messages the last feed completed, which the
+    // caller is done with.
+    void releaseCompleted() { completed_ = {}; }
+    void release() { partial_ = {}, completed_ = {}; }
+    size_t heldBytes() const { return partial_.capacity() + completed_.capacity(); }
 
 private:
     std::vector<uint8_t> partial_; // header and body so far of a message cut by its record

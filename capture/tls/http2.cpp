@@ -2,6 +2,8 @@
 
 #include <nghttp2/nghttp2.h>
 
+#include <algorithm>
+
 #include "tls_tracker.h"
 
 namespace quillnet::tls {
@@ -12,6 +14,7 @@ constexpr std::string_view kClientPreface = "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n";
 
 enum FrameType : uint8_t {
     kHeaders = 1,
+    kResetStream = 3,
     kSettings = 4,
     kPushPromise = 5,
     kContinuation = 9,
@@ -37,6 +40,10 @@ constexpr uint32_t kStreamMask = 0x7FFFFFFF;
 constexpr size_t kMaxKeptLength = 256 * 1024;
 // Streams waiting for their request or response; browsers open at most a few hundred at once.
 constexpr size_t kMaxOpenExchanges = 512;
+// A frame buffer larger than this is freed once read, not kept for the next frame.
+constexpr size_t kKeptBufferCapacity = 16 * 1024;
+// What a stream's entry costs besides its texts.
+constexpr size_t kExchangeOverhead = 64;
 
 std::optional<uint32_t> be32(ByteView bytes, size_t offset)
 {
@@ -50,6 +57,15 @@ std::optional<uint32_t> be32(ByteView bytes, size_t offset)
 ByteView viewOf(const std::vector<uint8_t> &bytes)
 {
     return {bytes.data(), bytes.size()};
+}
+
+// The memory a buffer holds, and a large one given back once it is read.
+void releaseIfLarge(std::vector<uint8_t> &buffer)
+{
+    if (buffer.capacity() > kKeptBufferCapacity)
+        buffer = {};
+    else
+        buffer.clear();
 }
 
 nghttp2_hd_inflater *newInflater()
@@ -120,7 +136,9 @@ bool Http2Connection::readFrames(Direction &direction, bool fromClient, ByteView
         if (direction.payloadLeft > 0)
             return true;
         direction.headerFilled = 0;
-        if (!handleFrame(direction, fromClient, sink))
+        const bool handled = handleFrame(direction, fromClient, sink);
+        releaseIfLarge(direction.payload);
+        if (!handled)
             return false;
     }
     return true;
@@ -168,6 +186,9 @@ bool Http2Connection::handleFrame(Direction &direction, bool fromClient, Plainte
                                     direction.blockIsPromise, sink);
     case kSettings:
         return (flags & kFlagAck) != 0 || handleSettings(fromClient, payload);
+    case kResetStream:
+        forget(stream);
+        return true;
     default:
         return true; // DATA, PRIORITY, RST_STREAM, PING, GOAWAY, WINDOW_UPDATE and extensions
     }
@@ -186,7 +207,7 @@ bool Http2Connection::handleHeaderFragment(Direction &direction, bool fromClient
         return true;
     Fields fields;
     const bool inflated = inflate(direction, viewOf(direction.headerBlock), fields);
-    direction.headerBlock.clear();
+    releaseIfLarge(direction.headerBlock);
     direction.blockStream = 0;
     if (!inflated)
         return false;
@@ -210,7 +231,7 @@ bool Http2Connection::handleSettings(bool fromClient, ByteView payload)
         const auto identifier = payload.be16(offset);
         const auto value = be32(payload, offset + 2);
         if (identifier == kSettingHeaderTableSize && value && *value > kDefaultHeaderTableSize &&
-            nghttp2_hd_inflate_change_table_size(encoderSide.inflater.get(), *value) != 0)
+            nghttp2_hd_inflate_change_table_size(encoderSide.inflater.get(), std::min(*value, Http2Connection::kMaxHeaderTableSize)) != 0)
             return false;
     }
     return true;
@@ -257,12 +278,14 @@ void Http2Connection::onRequest(uint32_t stream, const Fields &fields, Plaintext
     if (fields.method.empty())
         return; // trailers
     Exchange &exchange = exchangeFor(stream);
+    exchangeBytes_ -= exchangeCost(exchange);
     exchange.requested = true;
     exchange.isGet = fields.method == "GET";
     exchange.authority = !fields.authority.empty() ? fields.authority
                          : !fields.host.empty()    ? fields.host
                                                    : serverName_;
     exchange.path = fields.path;
+    exchangeBytes_ += exchangeCost(exchange);
     reportIfComplete(stream, sink);
 }
 
@@ -272,26 +295,47 @@ void Http2Connection::onResponse(uint32_t stream, const Fields &fields, Plaintex
     if (fields.status.empty() || fields.status.front() == '1')
         return;
     Exchange &exchange = exchangeFor(stream);
+    exchangeBytes_ -= exchangeCost(exchange);
     exchange.answered = true;
     exchange.status = fields.status;
     exchange.contentType = fields.contentType;
+    exchangeBytes_ += exchangeCost(exchange);
     reportIfComplete(stream, sink);
+}
+
+size_t Http2Connection::exchangeCost(const Exchange &exchange)
+{
+    return kExchangeOverhead + exchange.authority.capacity() + exchange.path.capacity() + exchange.status.capacity() +
+           exchange.contentType.capacity();
 }
 
 Http2Connection::Exchange &Http2Connection::exchangeFor(uint32_t stream)
 {
-    if (exchanges_.size() >= kMaxOpenExchanges && !exchanges_.contains(stream)) {
+    // Streams the peers left open (never answered, or reset unseen) make room for new ones.
+    while (!exchanges_.empty() && !exchanges_.contains(stream) &&
+           (exchanges_.size() >= kMaxOpenExchanges || exchangeBytes_ > Http2Connection::kMaxExchangeBytes)) {
         auto oldest = exchanges_.begin();
         for (auto it = exchanges_.begin(); it != exchanges_.end(); ++it) {
             if (it->second.openedAt < oldest->second.openedAt)
                 oldest = it;
         }
-        exchanges_.erase(oldest);
+        forget(oldest->first);
     }
     auto [it, inserted] = exchanges_.try_emplace(stream);
-    if (inserted)
+    if (inserted) {
         it->second.openedAt = opened_++;
+        exchangeBytes_ += exchangeCost(it->second);
+    }
     return it->second;
+}
+
+void Http2Connection::forget(uint32_t stream)
+{
+    const auto it = exchanges_.find(stream);
+    if (it == exchanges_.end())
+        return;
+    exchangeBytes_ -= exchangeCost(it->second);
+    exchanges_.erase(it);
 }
 
 void Http2Connection::reportIfComplete(uint32_t stream, PlaintextSink &sink)
@@ -300,10 +344,22 @@ void Http2Connection::reportIfComplete(uint32_t stream, PlaintextSink &sink)
     if (it == exchanges_.end() || !it->second.requested || !it->second.answered)
         return;
     const Exchange exchange = std::move(it->second);
+    exchangeBytes_ -= exchangeCost(exchange);
     exchanges_.erase(it);
     if (exchange.isGet)
         sink.onHttp2Exchange(clientToServer_, exchange.authority, exchange.path, exchange.status,
                              exchange.contentType);
+}
+
+size_t Http2Connection::heldBytes() const
+{
+    size_t held = exchangeBytes_;
+    for (const Direction *direction : {&fromClient_, &fromServer_}) {
+        held += direction->payload.capacity() + direction->headerBlock.capacity();
+        if (direction->inflater)
+            held += nghttp2_hd_inflate_get_dynamic_table_size(direction->inflater.get());
+    }
+    return held;
 }
 
 }

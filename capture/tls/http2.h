@@ -21,6 +21,14 @@ class PlaintextSink;
 
 class Http2Connection {
 public:
+    // What the streams waiting for their request or answer keep together;
+    // beyond it the oldest is given up.
+    static constexpr size_t kMaxExchangeBytes = 1024 * 1024;
+    // A peer may announce any header table size; the other side's encoder is
+    // allowed no more than this, which browsers and servers stay within. A
+    // block that needs more breaks the connection's header compression.
+    static constexpr uint32_t kMaxHeaderTableSize = 64 * 1024;
+
     // `serverName` stands in for a request without :authority or host.
     Http2Connection(const Flow &clientToServer, std::string serverName);
     ~Http2Connection();
@@ -30,6 +38,10 @@ public:
     // Takes the next plaintext of one direction. False once the connection
     // broke the protocol or its header compression: nothing more is read.
     bool feed(bool fromClient, ByteView bytes, PlaintextSink &sink);
+
+    // Memory held beyond the object itself: frame buffers, both header
+    // tables and the streams waiting for their request or answer.
+    size_t heldBytes() const;
 
 private:
     static constexpr size_t kFrameHeaderLength = 9;
@@ -72,13 +84,16 @@ private:
     void onRequest(uint32_t stream, const Fields &fields, PlaintextSink &sink);
     void onResponse(uint32_t stream, const Fields &fields, PlaintextSink &sink);
     Exchange &exchangeFor(uint32_t stream);
+    void forget(uint32_t stream);
     void reportIfComplete(uint32_t stream, PlaintextSink &sink);
+    static size_t exchangeCost(const Exchange &exchange);
 
     Flow clientToServer_;
     std::string serverName_;
     Direction fromClient_;
     Direction fromServer_;
     std::unordered_map<uint32_t, Exchange> exchanges_;
+    size_t exchangeBytes_ = 0; // what exchanges_ holds, by exchangeCost
     uint64_t opened_ = 0;
     bool broken_ = false;
 };

@@ -56,7 +56,9 @@ void TcpStream::consume(size_t count)
     }
     readPosition_ = std::min(readPosition_ + count, data_.size());
     if (readPosition_ == data_.size()) {
-        data_.clear();
+        // Given back, not kept: thousands of quiet connections would otherwise
+        // each hold the largest record they ever waited for.
+        data_ = {};
         readPosition_ = 0;
     }
 }

@@ -29,8 +29,8 @@ public:
     void settle();
 
     bool hasGap() const { return !held_.empty(); }
-    // Bytes kept: pending and held behind a gap.
-    size_t buffered() const { return data_.size() - readPosition_ + heldBytes_; }
+    // Memory kept: the pending bytes' buffer as allocated, and what is held behind a gap.
+    size_t buffered() const { return data_.capacity() + heldBytes_; }
     void release();
 
 private:

@@ -13,8 +13,6 @@ namespace {
 constexpr size_t kMaxConnections = 65536;
 // What a connection keeps while its keys are not in the key log yet.
 constexpr size_t kMaxWaitingBytes = 64 * 1024;
-// What all connections keep together.
-constexpr size_t kMaxBufferedBytes = 64 * 1024 * 1024;
 // Room in the age list for pairs of connections gone before they are skipped.
 constexpr size_t kStaleAgeEntries = 1024;
 
@@ -102,7 +100,7 @@ void TlsTracker::process(uint32_t slot, const Segment &segment, PlaintextSink &s
         else
             connection.stop(StopReason::kUndecryptable, counts_); // a gap that is not going to be filled
         connection.settle();
-        enforceBounds(slot);
+        enforceBounds(slot, sink);
     }
     if (keyLog_.generation() != keysBefore)
         pumpWaiting(sink);
@@ -123,18 +121,17 @@ void TlsTracker::pump(uint32_t slot, PlaintextSink &sink)
     }
 }
 
-void TlsTracker::enforceBounds(uint32_t slot)
+void TlsTracker::enforceBounds(uint32_t slot, PlaintextSink &sink)
 {
     Connection &connection = *connections_[slot];
-    const size_t buffered = connection.buffered();
-    bufferedBytes_ = bufferedBytes_ - connection.accountedBytes + buffered;
-    connection.accountedBytes = buffered;
-    if (connection.stopped() ||
-        (connection.pendingBytes() <= kMaxWaitingBytes && bufferedBytes_ <= kMaxBufferedBytes))
-        return;
-    connection.stop(connection.waitingForKeys() ? StopReason::kWithoutKeys : StopReason::kUndecryptable, counts_);
-    bufferedBytes_ -= connection.accountedBytes;
-    connection.accountedBytes = 0;
+    if (!connection.stopped() && connection.pendingBytes() > kMaxWaitingBytes)
+        connection.stop(connection.waitingForKeys() ? StopReason::kWithoutKeys : StopReason::kUndecryptable, counts_);
+    const size_t held = connection.heldBytes();
+    heldBytes_ = heldBytes_ - connection.accountedBytes + held;
+    connection.accountedBytes = held;
+    // The connection at hand is the one being read, and alone it stays far within the bound.
+    while (heldBytes_ > kMaxHeldBytes && evictOldest(sink, slot)) {
+    }
 }
 
 void TlsTracker::pumpWaiting(PlaintextSink &sink)
@@ -149,7 +146,7 @@ void TlsTracker::pumpWaiting(PlaintextSink &sink)
         if (connection.stopped() || !connection.waitingForKeys())
             continue;
         pump(slot, sink);
-        enforceBounds(slot);
+        enforceBounds(slot, sink);
     }
 }
 
@@ -162,7 +159,9 @@ void TlsTracker::retire(uint32_t slot, PlaintextSink &sink)
         connection.stop(StopReason::kWithoutKeys, counts_);
     else if (!connection.stopped() && connection.hasGap())
         connection.stop(StopReason::kUndecryptable, counts_);
-    bufferedBytes_ -= connection.accountedBytes;
+    // A handshake alone, or nothing at all after it.
+    connection.classify(Outcome::kWithoutKeys, counts_);
+    heldBytes_ -= connection.accountedBytes;
     table_.erase(connection.clientFlow());
     table_.erase(connection.clientFlow().reversed());
     connections_[slot].reset();
@@ -170,16 +169,35 @@ void TlsTracker::retire(uint32_t slot, PlaintextSink &sink)
     --live_;
 }
 
-void TlsTracker::evictOldest(PlaintextSink &sink)
+void TlsTracker::evict(uint32_t slot, PlaintextSink &sink)
 {
-    while (!age_.empty()) {
-        const auto [slot, serial] = age_.front();
+    Connection &connection = *connections_[slot];
+    connection.classify(Outcome::kEvicted, counts_);
+    connection.stop(StopReason::kWithoutKeys, counts_); // frees its buffers; the count stays evicted
+    retire(slot, sink);
+}
+
+// Gives up the oldest connection other than `kept`; false when there is none.
+bool TlsTracker::evictOldest(PlaintextSink &sink, std::optional<uint32_t> kept)
+{
+    std::optional<std::pair<uint32_t, uint64_t>> keptEntry;
+    bool evicted = false;
+    while (!age_.empty() && !evicted) {
+        const auto entry = age_.front();
         age_.pop_front();
-        if (connections_[slot] && connections_[slot]->serial() == serial) {
-            retire(slot, sink);
-            return;
+        const auto &connection = connections_[entry.first];
+        if (!connection || connection->serial() != entry.second)
+            continue;
+        if (entry.first == kept) {
+            keptEntry = entry;
+            continue;
         }
+        evict(entry.first, sink);
+        evicted = true;
     }
+    if (keptEntry)
+        age_.push_front(*keptEntry);
+    return evicted;
 }
 
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,9 @@
 #include "key_log.h"
 
 namespace quillnet::tls {
+
+// What all connections' buffers, header tables and waiting streams hold together.
+inline constexpr size_t kMaxHeldBytes = 64 * 1024 * 1024;
 
 // One TCP segment as the frame dispatch found it.
 struct Segment {
@@ -38,17 +42,20 @@ public:
                                  std::string_view status, std::string_view contentType) = 0;
 };
 
-// Connections by what became of them: seen is every ClientHello; decrypted,
-// those whose application data was opened at least once; without keys, those
-// whose secrets never appeared in the key log; undecryptable, those whose
-// suite or version cannot be opened, whose records failed authentication,
-// broke the protocol or lost a segment for good (a connection can be both
-// decrypted and then undecryptable).
+// Connections by what became of them: seen is every ClientHello, and each
+// connection seen is in at most one of the others, in all of them once it
+// ended. Decrypted: application data was opened and nothing was lost.
+// Without keys: its secrets never appeared in the key log, or it carried no
+// application data. Undecryptable: its suite or version cannot be opened, or
+// its records failed authentication, broke the protocol or lost a segment
+// for good, even after some were opened. Evicted: given up, the oldest
+// first, to bound memory or the number of connections followed.
 struct Counts {
     uint64_t seen = 0;
     uint64_t decrypted = 0;
     uint64_t withoutKeys = 0;
     uint64_t undecryptable = 0;
+    uint64_t evicted = 0;
 };
 
 class Connection;
@@ -70,15 +77,19 @@ public:
     Counts counts() const { return counts_; }
     // True while no connection is followed: then only a ClientHello concerns it.
     bool idle() const { return table_.empty(); }
+    // Memory its connections hold besides their fixed state, which the tracker
+    // keeps within kMaxHeldBytes.
+    size_t heldBytes() const { return heldBytes_; }
 
 private:
     bool startConnection(const Segment &segment, PlaintextSink &sink);
     void process(uint32_t slot, const Segment &segment, PlaintextSink &sink);
     void pump(uint32_t slot, PlaintextSink &sink);
-    void enforceBounds(uint32_t slot);
+    void enforceBounds(uint32_t slot, PlaintextSink &sink);
     void pumpWaiting(PlaintextSink &sink);
     void retire(uint32_t slot, PlaintextSink &sink);
-    void evictOldest(PlaintextSink &sink);
+    void evict(uint32_t slot, PlaintextSink &sink);
+    bool evictOldest(PlaintextSink &sink, std::optional<uint32_t> kept = std::nullopt);
 
     KeyLog keyLog_;
     bool haveKeyLog_;
@@ -89,7 +100,7 @@ private:
     std::vector<uint32_t> waiting_;                  // slots that may wait for keys
     uint64_t serial_ = 0;
     size_t live_ = 0;
-    size_t bufferedBytes_ = 0;
+    size_t heldBytes_ = 0;
     std::vector<uint8_t> scratch_;
     Counts counts_;
 };
