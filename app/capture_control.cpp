@@ -136,8 +136,7 @@ std::string CaptureControl::captureOutcome(const CaptureFunctions &functions, co
 {
     if (!functions.startCapture)
         return kLibraryMissingPrefix + functions.missingReason;
-    if (functions.setKeyLogFile)
-        functions.setKeyLogFile(run.keyLogFile.c_str());
+    nameKeyLogFile(functions, run, window);
     RelayWindow relay{{&RelayWindow::send, &RelayWindow::post}, window};
     const int32_t result =
         functions.startCapture(quillnet::kCallerToken, relay.handle(), run.source.c_str(), run.netmask);
@@ -147,6 +146,15 @@ std::string CaptureControl::captureOutcome(const CaptureFunctions &functions, co
     if (result != 0)
         return kCaptureFailedPrefix + DescribeSourceFailure(run.source);
     return {};
+}
+
+// The capture goes on without decryption; the window is told why.
+void CaptureControl::nameKeyLogFile(const CaptureFunctions &functions, const Run &run, HWND window)
+{
+    if (!functions.setKeyLogFile)
+        return;
+    if (const int32_t answer = functions.setKeyLogFile(run.keyLogFile.c_str()); answer != 0)
+        PostMessage(window, WM_KEYLOG_UNREADABLE, run.number, answer);
 }
 
 void CaptureControl::runCapture(const CaptureFunctions &functions, Threads &threads, Run &run, HWND window)
@@ -258,6 +266,14 @@ void CaptureControl::ended(uint32_t number)
     capturing_ = false;
     view_.showCapturing(false);
     view_.showCaptureStatus(failure.empty() ? kCaptureEndedText : failure);
+}
+
+void CaptureControl::keyLogUnreadable(uint32_t number, int32_t answer)
+{
+    // A report of an earlier capture would outlast the start that cleared it.
+    if (number != current_)
+        return;
+    view_.showKeyLogProblem(DescribeKeyLogFailure(kKeyLogFileName, answer));
 }
 
 void CaptureControl::shutDown()

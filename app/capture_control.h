@@ -40,6 +40,8 @@ public:
     // The second part of the status bar.
     virtual void showCaptureStatus(const std::string &text) = 0;
     virtual void showAdapter(const std::string &description) = 0;
+    // Why the capture decrypts nothing; until the next start.
+    virtual void showKeyLogProblem(const std::string &text) = 0;
     virtual void showStopping() = 0;
     // The adapter the user picks for a start without one; nothing when cancelled.
     virtual std::optional<ChosenAdapter> chooseAdapter() = 0;
@@ -51,6 +53,7 @@ inline constexpr char kCaptureEndedText[] = "Capture ended";
 inline constexpr char kCaptureEndedPrefix[] = "Capture ended: ";
 inline constexpr char kCaptureFailedPrefix[] = "Capture failed: ";
 inline constexpr char kLibraryMissingPrefix[] = "Capture library not found: ";
+inline constexpr char kKeyLogFileName[] = "Key log file";
 
 class CaptureControl {
 public:
@@ -69,6 +72,8 @@ public:
     void start();
     void stop();
     void ended(uint32_t number);
+    // WM_KEYLOG_UNREADABLE.
+    void keyLogUnreadable(uint32_t number, int32_t answer);
 
     // Ends every capture thread: stops the capture and waits for its end. The
     // window must no longer make senders wait (they would never return).
@@ -80,6 +85,7 @@ private:
 
     static void runCapture(const CaptureFunctions &functions, Threads &threads, Run &run, HWND window);
     static std::string captureOutcome(const CaptureFunctions &functions, const Run &run, HWND window);
+    static void nameKeyLogFile(const CaptureFunctions &functions, const Run &run, HWND window);
     void launch(const std::string &source, int32_t netmask, const std::string &keyLogFile);
     void requestStop(uint32_t number);
 

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "quillnet.h"
+
 namespace tarvolin {
 
 namespace {
@@ -23,6 +25,8 @@ bool isReadableLinkType(int linkType)
 
 constexpr std::string_view kFilePrefix = "file://";
 constexpr std::string_view kDevicePrefix = "rpcap://";
+constexpr char kKeyLogNotRegular[] = "not a regular file";
+constexpr char kCannotRead[] = ": cannot read: ";
 
 struct PcapCloser {
     void operator()(pcap_t *handle) const { pcap_close(handle); }
@@ -84,6 +88,18 @@ std::string DescribeSourceFailure(const std::string &source)
     if (source.starts_with(kDevicePrefix))
         return DescribeDeviceFailure(source.substr(kDevicePrefix.size()));
     return DescribeDeviceFailure(source);
+}
+
+std::string KeyLogFailureReason(int32_t answer)
+{
+    if (answer == QUILLNET_KEYLOG_NOT_REGULAR)
+        return kKeyLogNotRegular;
+    return std::generic_category().message(answer);
+}
+
+std::string DescribeKeyLogFailure(const std::string &name, int32_t answer)
+{
+    return name + kCannotRead + KeyLogFailureReason(answer);
 }
 
 }

@@ -7,6 +7,8 @@
 #include <QStatusBar>
 #include <QStyle>
 
+#include <initializer_list>
+
 #include "adapter_dialog.h"
 #include "capture_statistics.h"
 #include "desktop.h"
@@ -57,10 +59,24 @@ constexpr std::chrono::milliseconds kRefreshInterval(50);
 constexpr int kRowPadding = 4;
 constexpr char kCommandIdProperty[] = "commandId";
 constexpr int kDetailsPosition = 3;
+constexpr char kNoteSeparator[] = "; ";
 
 QString text(const std::string &value)
 {
     return QString::fromStdString(value);
+}
+
+std::string joinNotes(std::initializer_list<std::string> notes)
+{
+    std::string joined;
+    for (const std::string &note : notes) {
+        if (note.empty())
+            continue;
+        if (!joined.empty())
+            joined += kNoteSeparator;
+        joined += note;
+    }
+    return joined;
 }
 
 }
@@ -108,8 +124,7 @@ void CMainDlg::OnInitDialog()
     refreshTimer_.setInterval(kRefreshInterval);
     connect(&refreshTimer_, &QTimer::timeout, this, &CMainDlg::refreshLists);
     store_.onHandOff([this](const std::string &url) { handOffAutomatically(url); });
-    store_.onStatistics(
-        [this](const std::optional<quillnet::CaptureStatistics> &statistics) { showStatistics(statistics); });
+    store_.onStatistics([this](const std::optional<quillnet::CaptureStatistics> &) { showStatistics(); });
     resize(kClientSize.width(), kClientSize.height() + ui_->menuBar->sizeHint().height());
     layoutControls();
     if (!services_.updateUrl.isEmpty()) {
@@ -197,10 +212,13 @@ void CMainDlg::setStatusPart(int part, const QString &status)
     label->setText(fixedWidth ? label->fontMetrics().elidedText(status, Qt::ElideRight, label->width()) : status);
 }
 
-// Dropped frames and decrypted TLS connections, beside the adapter.
-void CMainDlg::showStatistics(const std::optional<quillnet::CaptureStatistics> &statistics)
+// Dropped frames, decrypted TLS connections and what else the capture lost,
+// beside the adapter.
+void CMainDlg::showStatistics()
 {
-    const QString status = statistics ? text(StatisticsStatus(*statistics)) : QString();
+    const std::optional<quillnet::CaptureStatistics> &statistics = store_.captureStatistics();
+    const QString status = text(joinNotes({keyLogProblem_, statistics ? StatisticsStatus(*statistics) : "",
+                                           DroppedHandOffsStatus(handOffsDropped_)}));
     QLabel *label = statusParts_[kStatisticsPart];
     const int textWidth = label->fontMetrics().horizontalAdvance(status) + kStatisticsPartPadding;
     const int width = status.isEmpty() ? 0 : std::min(textWidth, kStatisticsPartMaxWidth);
@@ -268,6 +286,9 @@ intptr_t CMainDlg::handleMessage(uint32_t message, uintptr_t wParam, intptr_t lP
         return 0;
     case WM_CAPTURE_ENDED:
         capture_.ended(static_cast<uint32_t>(wParam));
+        return 0;
+    case WM_KEYLOG_UNREADABLE:
+        capture_.keyLogUnreadable(static_cast<uint32_t>(wParam), static_cast<int32_t>(lParam));
         return 0;
     case WM_NEW_VERSION:
         showNewVersion();
@@ -386,6 +407,12 @@ void CMainDlg::showAdapter(const std::string &description)
     setStatusPart(kAdapterPart, QString::fromLatin1(kAdapterLabel) + text(description));
 }
 
+void CMainDlg::showKeyLogProblem(const std::string &problem)
+{
+    keyLogProblem_ = problem;
+    showStatistics();
+}
+
 void CMainDlg::showStopping()
 {
     services_.desktop.inform(this, QString::fromLatin1(kStoppingText));
@@ -400,8 +427,11 @@ std::optional<ChosenAdapter> CMainDlg::chooseAdapter()
     return ChosenAdapter{dialog.interfaceName(), dialog.description(), dialog.netmask()};
 }
 
+// A Start: what the capture before could not do goes with its statistics.
 void CMainDlg::clearAllList()
 {
+    keyLogProblem_.clear();
+    handOffsDropped_ = 0;
     store_.clearAllList();
 }
 

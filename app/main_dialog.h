@@ -106,7 +106,7 @@ private:
     void prepareButtons();
     void prepareStatusBar();
     void setStatusPart(int part, const QString &status);
-    void showStatistics(const std::optional<quillnet::CaptureStatistics> &statistics);
+    void showStatistics();
     void prepareList(QTableView *view, UrlListModel &model);
     void connectCommands();
     void layoutControls();
@@ -137,6 +137,7 @@ private:
     void showCapturing(bool capturing) override;
     void showCaptureStatus(const std::string &text) override;
     void showAdapter(const std::string &description) override;
+    void showKeyLogProblem(const std::string &text) override;
     void showStopping() override;
     std::optional<ChosenAdapter> chooseAdapter() override;
     void clearAllList() override;
@@ -154,6 +155,9 @@ private:
     QTimer refreshTimer_;
     int currentTab_ = kMediaFilesList;
     int topmost_ = 0;
+    // Shown with the statistics until the next Start.
+    std::string keyLogProblem_;
+    uint64_t handOffsDropped_ = 0;
 
     QtMessageWindow messageWindow_;
     UrlStore store_;

@@ -104,6 +104,12 @@ int readFailed(const CliOptions &options, const quillnet::CaptureStatistics &sta
 
 int capture(const QuillnetLibrary &library, const CliOptions &options)
 {
+    // A capture that would decrypt nothing is not what was asked for.
+    const std::string keyLogFile = EffectiveKeyLogFile(options.keyLogFile);
+    if (const int32_t answer = library.setKeyLogFile(keyLogFile.c_str()); answer != 0) {
+        std::cerr << DescribeKeyLogFailure(keyLogFile, answer) << '\n';
+        return kExitFailure;
+    }
     const bool live = options.command == Command::kInterface;
     const std::string source =
         live ? options.target : kFilePrefix + std::filesystem::absolute(options.target).string();
@@ -113,7 +119,6 @@ int capture(const QuillnetLibrary &library, const CliOptions &options)
     settings.NoLimitBufferSize = 1;
     RowPrinter printer(stdout, {options.mediaOnly, options.json, live});
     UrlStore store(settings, printer);
-    library.setKeyLogFile(EffectiveKeyLogFile(options.keyLogFile).c_str());
     const int32_t result = RunCapture(library, source, netmask, store);
     const std::optional<quillnet::CaptureStatistics> &statistics = store.captureStatistics();
     const bool readError = statistics && EndedByReadError(*statistics);

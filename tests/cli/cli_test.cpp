@@ -214,6 +214,30 @@ TEST(CliRead, ADamagedFileKeepsTheRowsBeforeTheDamageAndSaysWhere)
     EXPECT_EQ(result.err, asGiven + ": damaged after 5 frames: " + reason + "\n");
 }
 
+TEST(CliRead, AnUnreadableKeyLogEndsTheProgramBeforeItCaptures)
+{
+    const TemporaryDirectory directory;
+    const CaptureFile file(sampleFrames());
+    const std::string missing = directory.file("missing.log");
+    ProgramResult result = runCli({"--read", file.path(), "--keylog", missing});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, missing + ": cannot read: No such file or directory\n");
+
+    // A FIFO would hold the capture up until a writer came; the environment's file is checked alike.
+    const std::string fifo = directory.file("keys.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    result = RunProgram({"env", "SSLKEYLOGFILE=" + fifo, InstalledCli(), "--read", file.path()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, fifo + ": cannot read: not a regular file\n");
+
+    const std::string readable = directory.file("keys.log");
+    WriteWholeFile(readable, "");
+    result = RunProgram({"env", "SSLKEYLOGFILE=" + fifo, InstalledCli(), "--read", file.path(), "--keylog", readable});
+    EXPECT_EQ(result.status, 0) << "--keylog outweighs the environment: " << result.err;
+}
+
 TEST(CliRead, InterruptingAReadOfAFifoThatSendsNothingEndsIt)
 {
     const TemporaryDirectory directory;
@@ -258,15 +282,16 @@ TEST(CliSummary, CountsDroppedFramesAndTlsConnectionsAndWarnsOfTheDrops)
     quillnet::CaptureStatistics statistics{};
     statistics.framesDroppedByKernel = 40;
     statistics.framesDroppedByInterface = 2;
-    statistics.tlsConnectionsSeen = 7;
+    statistics.tlsConnectionsSeen = 10;
     statistics.tlsConnectionsDecrypted = 4;
     statistics.tlsConnectionsWithoutKeys = 2;
     statistics.tlsConnectionsUndecryptable = 1;
+    statistics.tlsConnectionsEvicted = 3;
     COPYDATASTRUCT record{quillnet::kKindCaptureStatistics, sizeof statistics, &statistics};
     store.handleMessage(WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&record));
     EXPECT_EQ(CaptureSummary(store, "tarvolin-cli"),
-              "Records: 1, HTTP records: 0, media files: 1, dropped frames: 42, TLS connections: 7 seen, "
-              "4 decrypted, 2 without keys, 1 undecryptable\n"
+              "Records: 1, HTTP records: 0, media files: 1, dropped frames: 42, TLS connections: 10 seen, "
+              "4 decrypted, 2 without keys, 1 undecryptable, 3 evicted\n"
               "tarvolin-cli: warning: 42 frames dropped (kernel: 40, interface: 2), so the list may be incomplete\n");
 }
 

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 
@@ -133,6 +134,9 @@ TEST_F(CaptureControlTest, EachStartNamesItsKeyLogFileAndTheStatusBarShowsDropsA
     statistics.framesDroppedByInterface = 0;
     SendStatistics(window->handle(), statistics);
     EXPECT_EQ(window->statusText(3), "TLS 5/7 decrypted");
+    statistics.tlsConnectionsEvicted = 2;
+    SendStatistics(window->handle(), statistics);
+    EXPECT_EQ(window->statusText(3), "TLS 5/7 decrypted, 2 evicted");
 
     press(*window);
     ASSERT_TRUE(WaitFor([] { return FakeCapture::returned == 1; }));
@@ -146,6 +150,31 @@ TEST_F(CaptureControlTest, EachStartNamesItsKeyLogFileAndTheStatusBarShowsDropsA
     }
     EXPECT_EQ(window->statusText(3), "") << "a new capture starts its counts afresh";
     EXPECT_EQ(window->statusText(0), "Adapter:Loopback");
+}
+
+TEST_F(CaptureControlTest, AnUnreadableKeyLogFileIsNamedFromTheStartOfItsCaptureToTheNextStart)
+{
+    FakeCapture::keyLogAnswer = ENOENT;
+    const auto window = openWindow("lo-fake", FakeCapture::functions());
+    press(*window);
+    const QString missing = "Key log file: cannot read: No such file or directory";
+    ASSERT_TRUE(WaitFor([&] { return window->statusText(3) == missing; }));
+    EXPECT_EQ(FakeCapture::inside, 1) << "the capture goes on without decryption";
+    quillnet::CaptureStatistics statistics{};
+    statistics.tlsConnectionsSeen = 2;
+    SendStatistics(window->handle(), statistics);
+    EXPECT_EQ(window->statusText(3), missing + "; TLS 0/2 decrypted");
+
+    press(*window);
+    ASSERT_TRUE(WaitFor([&] { return FakeCapture::returned == 1 && !window->capturing(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->statusText(3), missing + "; TLS 0/2 decrypted") << "the capture's end keeps it";
+
+    FakeCapture::keyLogAnswer = 0;
+    press(*window);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::inside == 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->statusText(3), "") << "a readable file at the next start";
 }
 
 TEST_F(CaptureControlTest, AStartWithoutAnAdapterAsksForOne)

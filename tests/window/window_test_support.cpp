@@ -78,6 +78,7 @@ void FakeCapture::reset()
     sent = 0;
     startDelayMs = 0;
     sending = false;
+    keyLogAnswer = 0;
     const std::lock_guard guard(keyLogLock);
     keyLogFile.clear();
     keyLogCalls = 0;
@@ -93,7 +94,7 @@ int32_t FakeCapture::setKeyLogFile(const char *path)
     const std::lock_guard guard(keyLogLock);
     keyLogFile = path ? path : "";
     ++keyLogCalls;
-    return 0;
+    return keyLogAnswer;
 }
 
 int32_t FakeCapture::start(int32_t, HWND window, const char *adapter, int32_t)

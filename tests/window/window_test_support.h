@@ -60,7 +60,7 @@ Control *ControlById(QWidget &dialog, int id)
 // run flag when it begins (after `startDelay`), sends a record every millisecond
 // while `sending` is on, and returns once StopCapture has cleared the flag.
 // StartCapture on the adapter "fail" returns -1 at once. SetKeyLogFile keeps
-// its path in keyLogFile.
+// its path in keyLogFile and answers keyLogAnswer.
 struct FakeCapture {
     static inline std::atomic<int> runFlag{0};
     static inline std::atomic<int> inside{0};
@@ -72,6 +72,7 @@ struct FakeCapture {
     static inline std::mutex keyLogLock;
     static inline std::string keyLogFile;
     static inline int keyLogCalls = 0;
+    static inline std::atomic<int32_t> keyLogAnswer{0};
 
     static void reset();
     static tarvolin::CaptureFunctions functions();
