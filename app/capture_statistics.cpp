@@ -1,5 +1,7 @@
 #include "capture_statistics.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "text.h"
@@ -11,17 +13,18 @@ namespace {
 // pcap gives no text now and then; the user still learns that reading failed.
 constexpr char kUnnamedReadError[] = "the capture could not be read further";
 constexpr char kStatusSeparator[] = ", ";
+// A library from before the eviction count sends the record without it.
+constexpr size_t kShortestStatistics = offsetof(quillnet::CaptureStatistics, tlsConnectionsEvicted);
 
 }
 
 std::optional<quillnet::CaptureStatistics> ReadCaptureStatistics(const COPYDATASTRUCT &copy)
 {
-    if (copy.dwData != quillnet::kKindCaptureStatistics || !copy.lpData ||
-        copy.cbData < sizeof(quillnet::CaptureStatistics))
+    if (copy.dwData != quillnet::kKindCaptureStatistics || !copy.lpData || copy.cbData < kShortestStatistics)
         return std::nullopt;
-    quillnet::CaptureStatistics statistics;
+    quillnet::CaptureStatistics statistics{};
     // The sender's buffer need not be aligned.
-    std::memcpy(&statistics, copy.lpData, sizeof statistics);
+    std::memcpy(&statistics, copy.lpData, std::min<size_t>(copy.cbData, sizeof statistics));
     return statistics;
 }
 
@@ -55,8 +58,11 @@ std::string StatisticsStatus(const quillnet::CaptureStatistics &statistics)
         return status;
     if (!status.empty())
         status += kStatusSeparator;
-    return status + "TLS " + std::to_string(statistics.tlsConnectionsDecrypted) + "/" +
-           std::to_string(statistics.tlsConnectionsSeen) + " decrypted";
+    status += "TLS " + std::to_string(statistics.tlsConnectionsDecrypted) + "/" +
+              std::to_string(statistics.tlsConnectionsSeen) + " decrypted";
+    if (statistics.tlsConnectionsEvicted == 0)
+        return status;
+    return status + kStatusSeparator + std::to_string(statistics.tlsConnectionsEvicted) + " evicted";
 }
 
 }

@@ -11,8 +11,8 @@
 
 namespace tarvolin {
 
-// The statistics a WM_COPYDATA record carries; nothing for a record of another
-// kind or one shorter than the layout.
+// The statistics a WM_COPYDATA record carries, tlsConnectionsEvicted 0 when the
+// record ends before it; nothing for a record of another kind or one shorter.
 std::optional<quillnet::CaptureStatistics> ReadCaptureStatistics(const COPYDATASTRUCT &copy);
 
 uint64_t DroppedFrames(const quillnet::CaptureStatistics &statistics);
@@ -22,8 +22,8 @@ bool EndedByReadError(const quillnet::CaptureStatistics &statistics);
 // pcap's reason for a read error, never empty.
 std::string ReadErrorText(const quillnet::CaptureStatistics &statistics);
 
-// "Dropped: N frames", "TLS D/S decrypted", both, or empty when neither
-// frames were dropped nor TLS connections seen.
+// "Dropped: N frames", "TLS D/S decrypted" (", E evicted" when some were), both,
+// or empty when neither frames were dropped nor TLS connections seen.
 std::string StatisticsStatus(const quillnet::CaptureStatistics &statistics);
 
 }

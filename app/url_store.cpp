@@ -23,8 +23,6 @@ constexpr char kRtmpExtension[] = ".flv";
 constexpr char kPlaypathLabel[] = "<playpath>";
 constexpr char kSwfUrlLabel[] = " <swfUrl>";
 constexpr char kPageUrlLabel[] = " <pageUrl>";
-constexpr uint64_t kFnvOffset = 14695981039346656037ull;
-constexpr uint64_t kFnvPrime = 1099511628211ull;
 
 template <size_t N>
 std::string_view field(const char (&text)[N])
@@ -59,19 +57,6 @@ std::string webUrl(const char *scheme, int32_t defaultPort, const quillnet::Http
     return url + std::string(field(record.path));
 }
 
-}
-
-size_t UrlStore::CaseInsensitiveHash::operator()(std::string_view text) const
-{
-    uint64_t hash = kFnvOffset;
-    for (char c : text)
-        hash = (hash ^ static_cast<unsigned char>(LowerAscii(c))) * kFnvPrime;
-    return static_cast<size_t>(hash);
-}
-
-bool UrlStore::CaseInsensitiveEqual::operator()(std::string_view left, std::string_view right) const
-{
-    return EqualIgnoringCase(left, right);
 }
 
 void UrlStore::FreeEntries::operator()(HandOffRecord *entries) const
@@ -204,7 +189,7 @@ void UrlStore::addAllRow()
 
 bool UrlStore::listedAsMedia() const
 {
-    return mediaUrls_.find(std::string_view(currentUrl_)) != mediaUrls_.end();
+    return mediaUrls_.contains(currentUrl_);
 }
 
 void UrlStore::mediaStep()

@@ -11,12 +11,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "message_window.h"
 #include "records.h"
 #include "settings.h"
+#include "url_fingerprints.h"
 
 namespace tarvolin {
 
@@ -27,6 +27,8 @@ inline constexpr uint32_t WM_URL_ADD_MEDIA = WM_APP + 10; // wParam: the record 
 
 inline constexpr int32_t kEntryCount = 10000;
 inline constexpr size_t kEntryUrlWidth = 1000;
+// The media URLs remembered as listed: 4 MB of fingerprints.
+inline constexpr size_t kListedMediaUrls = size_t{1} << 19;
 
 // One entry of the entry store, for record number n at index n - 1. The same
 // bytes are the record handed to the download manager.
@@ -127,14 +129,6 @@ public:
     bool entryUrlCut(int64_t number) const;
 
 private:
-    struct CaseInsensitiveHash {
-        using is_transparent = void;
-        size_t operator()(std::string_view text) const;
-    };
-    struct CaseInsensitiveEqual {
-        using is_transparent = void;
-        bool operator()(std::string_view left, std::string_view right) const;
-    };
     struct FreeEntries {
         void operator()(HandOffRecord *entries) const;
     };
@@ -168,8 +162,9 @@ private:
     int32_t mediaCount_ = 0;
     bool bufferFullShown_ = false;
 
-    // Every URL of the "Media Files" list, so the duplicate test does not walk the list.
-    std::unordered_set<std::string, CaseInsensitiveHash, CaseInsensitiveEqual> mediaUrls_;
+    // The URLs of the "Media Files" list, so the duplicate test does not walk
+    // the list; past its capacity, the least recent are forgotten.
+    UrlFingerprints mediaUrls_{kListedMediaUrls};
     // Zero pages until touched: only the entries in use take memory.
     std::unique_ptr<HandOffRecord[], FreeEntries> entries_;
     std::vector<bool> entryUrlCut_ = std::vector<bool>(kEntryCount);

@@ -11,7 +11,8 @@ std::string tlsCounts(const quillnet::CaptureStatistics &statistics)
     return ", TLS connections: " + std::to_string(statistics.tlsConnectionsSeen) + " seen, " +
            std::to_string(statistics.tlsConnectionsDecrypted) + " decrypted, " +
            std::to_string(statistics.tlsConnectionsWithoutKeys) + " without keys, " +
-           std::to_string(statistics.tlsConnectionsUndecryptable) + " undecryptable";
+           std::to_string(statistics.tlsConnectionsUndecryptable) + " undecryptable, " +
+           std::to_string(statistics.tlsConnectionsEvicted) + " evicted";
 }
 
 }

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "capture_statistics.h"
+#include "text.h"
+#include "url_fingerprints.h"
 #include "url_store.h"
 
 using namespace tarvolin;
@@ -227,17 +230,23 @@ TEST_F(UrlStoreTest, KeepsTheLastStatisticsOfTheCaptureUntilTheNextStarts)
     ended.framesReceived = 12;
     ended.end = quillnet::kCaptureReadError;
     std::memset(ended.errorText, 'e', sizeof ended.errorText); // no NUL: the text stops at the field's end
-    deliver(quillnet::kKindCaptureStatistics, &ended, sizeof ended - 1);
+    ended.tlsConnectionsEvicted = 3;
+    constexpr size_t kOldLength = offsetof(CaptureStatistics, tlsConnectionsEvicted);
+    deliver(quillnet::kKindCaptureStatistics, &ended, kOldLength - 1);
     ASSERT_EQ(told.size(), 1u) << "a short record is no record";
+    deliver(quillnet::kKindCaptureStatistics, &ended, kOldLength);
+    ASSERT_EQ(told.size(), 2u) << "the record of a library without the eviction count";
+    EXPECT_EQ(store.captureStatistics()->tlsConnectionsEvicted, 0u) << "taken from beyond the record";
     alignas(8) char shifted[sizeof ended + 1];
     std::memcpy(shifted + 1, &ended, sizeof ended);
     deliver(quillnet::kKindCaptureStatistics, shifted + 1, sizeof ended);
 
     ASSERT_TRUE(store.captureStatistics());
+    EXPECT_EQ(store.captureStatistics()->tlsConnectionsEvicted, 3u);
     EXPECT_EQ(store.captureStatistics()->framesReceived, 12u);
     EXPECT_TRUE(EndedByReadError(*store.captureStatistics()));
     EXPECT_EQ(ReadErrorText(*store.captureStatistics()), std::string(sizeof ended.errorText, 'e'));
-    EXPECT_EQ(told.size(), 2u);
+    EXPECT_EQ(told.size(), 3u);
     EXPECT_TRUE(view.rows.empty());
     EXPECT_EQ(store.recordCount(), 0);
 
@@ -245,7 +254,7 @@ TEST_F(UrlStoreTest, KeepsTheLastStatisticsOfTheCaptureUntilTheNextStarts)
     EXPECT_TRUE(store.captureStatistics()) << "Clear empties the lists; the capture's counts stay";
     store.clearAllList();
     EXPECT_FALSE(store.captureStatistics());
-    ASSERT_EQ(told.size(), 3u);
+    ASSERT_EQ(told.size(), 4u);
     EXPECT_FALSE(told.back());
 }
 
@@ -280,6 +289,32 @@ TEST_F(UrlStoreTest, DuplicatesDifferingInCaseReachMediaFilesOnce)
     EXPECT_EQ(media[0].url, "http://Example.com/V.flv");
     EXPECT_EQ(store.mediaCount(), 2);
     EXPECT_EQ(view.captions[kMediaFilesList], "Media Files (2)");
+}
+
+TEST(UrlFingerprints, ManyUrlsKeepTheirMemoryAndTheRecentAreKnownInAnyCase)
+{
+    constexpr size_t kCapacity = 65536;
+    constexpr int kUrls = 400000;
+    constexpr int kRecent = 4096;
+    UrlFingerprints listed(kCapacity);
+    ASSERT_GE(listed.capacity(), kCapacity);
+    const size_t capacity = listed.capacity();
+    const auto url = [](int number) { return "http://cdn.example/video/" + std::to_string(number) + "/seg.TS"; };
+    for (int number = 0; number < kUrls; ++number)
+        listed.insert(url(number));
+    EXPECT_EQ(listed.capacity(), capacity);
+    EXPECT_LE(listed.size(), capacity);
+    EXPECT_GT(listed.size(), capacity * 3 / 4) << "buckets left empty while others forget";
+
+    int recentKnown = 0;
+    for (int number = kUrls - kRecent; number < kUrls; ++number)
+        recentKnown += listed.contains(ToUpper(url(number))) ? 1 : 0;
+    EXPECT_EQ(recentKnown, kRecent);
+    int oldKnown = 0;
+    for (int number = 0; number < kRecent; ++number)
+        oldKnown += listed.contains(url(number)) ? 1 : 0;
+    EXPECT_LT(oldKnown, kRecent / 100) << "the oldest are the ones forgotten";
+    EXPECT_FALSE(listed.contains(url(kUrls)));
 }
 
 TEST_F(UrlStoreTest, ClearForgetsListedUrlsButStartingACaptureDoesNot)
