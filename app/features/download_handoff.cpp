@@ -17,10 +17,15 @@ namespace tarvolin {
 namespace {
 
 constexpr int kDecimalBase = 10;
-// A manager that stops answering costs each waiting hand-off its time-out;
-// beyond this many waiting, new automatic hand-offs are let go.
-constexpr size_t kMostWaitingHandOffs = 256;
 
+}
+
+std::string DroppedHandOffsStatus(uint64_t dropped)
+{
+    if (dropped == 0)
+        return {};
+    return "Hand-off: " + std::to_string(dropped) + (dropped == 1 ? " URL" : " URLs") +
+           " not handed over: the download manager is not answering";
 }
 
 int64_t RowEntryNumber(const UrlRow &row)
@@ -94,10 +99,15 @@ void CMainDlg::handOffSelected(bool immediately)
     });
 }
 
-// Silent whatever happens: the capture goes on.
+// Never a dialog: the capture goes on. URLs let go are counted in the status bar.
 void CMainDlg::handOffAutomatically(const std::string &url)
 {
-    if (handOff_.waitingSends() >= kMostWaitingHandOffs || !handOff_.receiverListening())
+    if (handOff_.waitingSends() >= kMostWaitingHandOffs) {
+        ++handOffsDropped_;
+        showStatistics();
+        return;
+    }
+    if (!handOff_.receiverListening())
         return;
     if (const std::optional<HandOffRecord> record = UrlOnlyRecord(url))
         handOff_.send({{kHandOffImmediate, *record}});

@@ -2,8 +2,10 @@
 // the URL the receiver hands off by itself.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "url_store.h"
@@ -12,6 +14,12 @@ namespace tarvolin {
 
 inline constexpr char kPleaseRunDownloadManager[] = "Please run Marrowfetch";
 inline constexpr char kUrlTooLong[] = "URL too long for Marrowfetch";
+// A manager that stops answering costs each waiting hand-off its time-out;
+// beyond this many waiting, new automatic hand-offs are let go.
+inline constexpr size_t kMostWaitingHandOffs = 256;
+
+// "Hand-off: N URLs not handed over: ..." for automatic hand-offs let go; empty for none.
+std::string DroppedHandOffsStatus(uint64_t dropped);
 
 // The entry a limited-buffer row names: the leading digits of its third column,
 // blanks trimmed; 0 when it names none (a content type, in no-limit mode).

@@ -2,6 +2,7 @@
 // modes, and a download manager that is absent, late or hung.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -53,11 +54,11 @@ protected:
         });
     }
 
-    void open()
+    void open(int replyTimeoutMs = 300)
     {
         WindowServices services(FakeCapture::functions(), desktop);
         services.downloadManager = name;
-        services.handOffReplyTimeoutMs = 300;
+        services.handOffReplyTimeoutMs = replyTimeoutMs;
         window = std::make_unique<CMainDlg>(settings, folder.file("setting.ini"), std::move(services));
         window->show();
     }
@@ -176,6 +177,27 @@ TEST_F(HandOffWindowTest, AHungManagerIsGivenUpWhileTheWindowAnswers)
     EXPECT_EQ(desktop.notices, std::vector<QString>{"Please run Marrowfetch"});
     EXPECT_GT(ticks, 5) << "the window went on answering while it waited";
     EXPECT_EQ(received.size(), 1u) << "the rest is dropped once the manager is taken as absent";
+}
+
+TEST_F(HandOffWindowTest, AutomaticHandOffsLetGoForAHungManagerAreCountedUntilTheNextStart)
+{
+    constexpr int kLetGo = 3;
+    ASSERT_TRUE(receiver.listen(name));
+    receiver.setReplying(false);
+    settings.AutoDownload = 1;
+    settings.Adapter = "lo-fake";
+    open(60000); // the first hand-off waits for its answer for the whole test
+    for (int number = 0; number < static_cast<int>(kMostWaitingHandOffs) + kLetGo; ++number) {
+        SendUrlText(window->handle(), "rtsp://cam.example/" + std::to_string(number) + ".sdp");
+        QCoreApplication::processEvents(); // the manager takes the probes of its listening
+    }
+    EXPECT_EQ(window->statusText(3),
+              QString("Hand-off: %1 URLs not handed over: the download manager is not answering").arg(kLetGo));
+    EXPECT_TRUE(desktop.notices.empty());
+
+    window->OnCommand(kCommandStart);
+    ASSERT_TRUE(WaitFor([&] { return window->capturing(); }));
+    EXPECT_EQ(window->statusText(3), "");
 }
 
 TEST(HandOffRecords, ARowWithoutAFittingEntryFallsBackOrIsRefused)
