@@ -13,8 +13,6 @@
 //   bit 3       FIN; bit 4 RST
 // Every input is also read as key log text.
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -67,25 +65,17 @@ public:
 };
 
 // The key logs of every choice's connection, written once and removed at exit.
-struct KeyLogFile {
-    std::string path;
-    ~KeyLogFile() { unlink(path.c_str()); }
-};
-
 const std::string &keyLogPath()
 {
-    static const KeyLogFile file{[] {
+    static const TemporaryKeyLog file([] {
         std::string lines;
         for (const Choice &choice : kChoices)
             lines += SyntheticTls(choice.version, choice.suite, choice.alpn, 1).keyLog();
-        char name[] = "/tmp/fuzz_tls_keys_XXXXXX";
-        const int file = mkstemp(name);
-        if (file < 0 || write(file, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size()))
-            std::abort();
-        close(file);
-        return std::string(name);
-    }()};
-    return file.path;
+        return lines;
+    }());
+    if (file.path().empty())
+        std::abort();
+    return file.path();
 }
 
 class FuzzedConnection {

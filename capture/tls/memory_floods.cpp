@@ -1,7 +1,6 @@
 #include "memory_floods.h"
 
 #include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -176,16 +175,10 @@ FloodResult RunFlood(const FloodShape &shape, const std::function<void(const Tls
     std::string keyLog;
     for (size_t i = 0; shape.kind == FloodKind::kHttp2 && i < shape.connections; ++i)
         keyLog += SyntheticTls(kTls13, kSuite, "h2", static_cast<uint8_t>(i)).keyLog();
-    char path[] = "/tmp/tarvolin_flood_keys_XXXXXX";
-    const int file = mkstemp(path);
-    if (file < 0)
-        return {};
-    const bool written = write(file, keyLog.data(), keyLog.size()) == static_cast<ssize_t>(keyLog.size());
-    close(file);
-
+    const TemporaryKeyLog keyLogFile(keyLog);
     FloodResult result;
-    if (written) {
-        TlsTracker tracker(path);
+    if (!keyLogFile.path().empty()) {
+        TlsTracker tracker(keyLogFile.path());
         NullSink sink;
         const auto start = std::chrono::steady_clock::now();
         for (size_t i = 0; i < shape.connections; ++i) {
@@ -207,7 +200,6 @@ FloodResult RunFlood(const FloodShape &shape, const std::function<void(const Tls
         result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         result.counts = tracker.counts();
     }
-    unlink(path);
     return result;
 }
 

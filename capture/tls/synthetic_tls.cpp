@@ -1,9 +1,10 @@
 #include "synthetic_tls.h"
 
+#include <unistd.h>
+
 #include <openssl/evp.h>
 
 #include "handshake.h"
-
 
 namespace quillnet::tls {
 
@@ -290,6 +291,26 @@ std::string SyntheticTls::seal(Sealer &sealer, uint8_t type, std::string_view co
     std::string inner(content);
     inner += static_cast<char>(type);
     return sealer.seal(kApplicationData, inner);
+}
+
+TemporaryKeyLog::TemporaryKeyLog(std::string_view lines)
+{
+    char name[] = "/tmp/tarvolin_keys_XXXXXX";
+    const int file = mkstemp(name);
+    if (file < 0)
+        return;
+    const bool written = write(file, lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
+    close(file);
+    if (written)
+        path_ = name;
+    else
+        unlink(name);
+}
+
+TemporaryKeyLog::~TemporaryKeyLog()
+{
+    if (!path_.empty())
+        unlink(path_.c_str());
 }
 
 }

@@ -16,6 +16,21 @@ struct evp_cipher_ctx_st;
 
 namespace quillnet::tls {
 
+// A key log file of `lines` in the temporary folder, removed when this goes.
+class TemporaryKeyLog {
+public:
+    explicit TemporaryKeyLog(std::string_view lines);
+    ~TemporaryKeyLog();
+    TemporaryKeyLog(const TemporaryKeyLog &) = delete;
+    TemporaryKeyLog &operator=(const TemporaryKeyLog &) = delete;
+
+    // Empty when the file could not be written.
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 class SyntheticTls {
 public:
     // `version` kTls12 or kTls13, `suite` one FindCipherSuite knows; `alpn` ""

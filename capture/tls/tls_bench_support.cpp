@@ -1,7 +1,5 @@
 #include "tls_bench_support.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -71,19 +69,14 @@ DecryptionBenchResult RunDecryptionBench(size_t frames)
     for (size_t i = 0; i < kConnections; ++i)
         addConnection(i, segments, keyLog);
 
-    char path[] = "/tmp/tls_bench_keys_XXXXXX";
-    const int file = mkstemp(path);
-    if (file < 0)
-        return {};
-    const bool written = write(file, keyLog.data(), keyLog.size()) == static_cast<ssize_t>(keyLog.size());
-    close(file);
+    const TemporaryKeyLog keyLogFile(keyLog);
     DecryptionBenchResult result;
-    if (written) {
+    if (!keyLogFile.path().empty()) {
         CountingSink sink;
         const auto start = std::chrono::steady_clock::now();
         while (result.frames < frames) {
             // The same connections again, as new ones to a new tracker.
-            TlsTracker tracker(path);
+            TlsTracker tracker(keyLogFile.path());
             for (const OwnedSegment &segment : segments) {
                 tracker.handleSegment({segment.flow, segment.sequence, segment.acknowledgement, kTcpAck,
                                        ByteView(segment.payload)},
@@ -96,7 +89,6 @@ DecryptionBenchResult RunDecryptionBench(size_t frames)
         result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         result.plaintext = sink.plaintext;
     }
-    unlink(path);
     return result;
 }
 
