@@ -6,11 +6,13 @@
 #include <string>
 
 #include "byte_view.h"
+#include "records.h"
 
 namespace quillnet {
 
-// Longest lines the recognisers look at.
-inline constexpr size_t kRequestLineLimit = 1999;
+// Longest lines the recognisers look at: a request line is "GET ", a target
+// of up to kMaxRequestTargetLength and " HTTP/1.1".
+inline constexpr size_t kRequestLineLimit = kMaxRequestTargetLength + 13;
 inline constexpr size_t kResponseLineLimit = 999;
 
 class HeaderLineReader {

@@ -6,20 +6,23 @@
 #include "log_texts.h"
 #include "notifications.h"
 #include "pending_table.h"
+#include "request_headers.h"
 
 namespace quillnet {
 
 namespace {
 
-// Field widths of the record the kept texts end up in, less the NUL.
-constexpr size_t kPathLimit = sizeof(HttpUrlRecord::path);
+// Longest host and content type kept, as the fixed record's fields hold them.
 constexpr size_t kHostLimit = sizeof(HttpUrlRecord::host);
 constexpr size_t kContentTypeLimit = sizeof(HttpUrlRecord::contentType);
+// What the requests waiting for their answers keep together: paths up to
+// 8 KB and their headers; beyond it the oldest are given up.
+constexpr size_t kMaxPendingRequestBytes = 64 * 1024 * 1024;
 
 constexpr std::string_view kGetMethod = "GET ";
 // "GET " before the target and " HTTP/1.1" after it.
 constexpr size_t kGetTargetStart = kGetMethod.size();
-constexpr size_t kGetLineOverhead = 13;
+constexpr size_t kGetLineOverhead = kRequestLineLimit - kMaxRequestTargetLength;
 // Longest User-Agent and Referer values taken as well formed; they are not kept.
 constexpr size_t kUnkeptValueLimit = 500;
 
@@ -34,23 +37,25 @@ enum class HeaderAction { StartRequest, Host, UserAgent, Referer, None };
 
 struct HeaderRow {
     std::string_view name;
-    const char *foundLog;
+    const char *foundLog; // null: not logged
     HeaderAction action;
+    RequestHeader kept;   // 0: not kept
 };
 
-const HeaderRow kStartRow = {"GET", logtext::kFoundGet, HeaderAction::StartRequest};
+const HeaderRow kStartRow = {"GET", logtext::kFoundGet, HeaderAction::StartRequest, RequestHeader{}};
 
 const HeaderRow kRequestHeaderRows[] = {
-    {"Host:", logtext::kFoundHost, HeaderAction::Host},
-    {"User-Agent:", logtext::kFoundUserAgent, HeaderAction::UserAgent},
-    {"Accept-Language:", logtext::kFoundAcceptLanguage, HeaderAction::None},
-    {"Accept-Encoding:", logtext::kFoundAcceptEncoding, HeaderAction::None},
-    {"Accept-Charset:", logtext::kFoundAcceptCharset, HeaderAction::None},
-    {"Keep-Alive:", logtext::kFoundKeepAlive, HeaderAction::None},
-    {"Cookie:", logtext::kFoundCookie, HeaderAction::None},
-    {"Referer:", logtext::kFoundReferer, HeaderAction::Referer},
-    {"Connection:", logtext::kFoundConnection, HeaderAction::None},
-    {"Accept:", logtext::kFoundAccept, HeaderAction::None},
+    {"Host:", logtext::kFoundHost, HeaderAction::Host, RequestHeader{}},
+    {"User-Agent:", logtext::kFoundUserAgent, HeaderAction::UserAgent, kHeaderUserAgent},
+    {"Accept-Language:", logtext::kFoundAcceptLanguage, HeaderAction::None, kHeaderAcceptLanguage},
+    {"Accept-Encoding:", logtext::kFoundAcceptEncoding, HeaderAction::None, kHeaderAcceptEncoding},
+    {"Accept-Charset:", logtext::kFoundAcceptCharset, HeaderAction::None, kHeaderAcceptCharset},
+    {"Keep-Alive:", logtext::kFoundKeepAlive, HeaderAction::None, kHeaderKeepAlive},
+    {"Cookie:", logtext::kFoundCookie, HeaderAction::None, kHeaderCookie},
+    {"Referer:", logtext::kFoundReferer, HeaderAction::Referer, kHeaderReferer},
+    {"Connection:", logtext::kFoundConnection, HeaderAction::None, kHeaderConnection},
+    {"Accept:", logtext::kFoundAccept, HeaderAction::None, kHeaderAccept},
+    {"Origin:", nullptr, HeaderAction::None, kHeaderOrigin},
 };
 
 // A header block whose end has not arrived yet: the request's lines go on
@@ -60,11 +65,17 @@ struct UnfinishedBlock {
     bool response = false;
     uint32_t nextSequence = 0;
     std::string partialLine; // bytes of a line whose end has not arrived
-    HttpUrlRecord record{};
-    bool icy = false;
-    bool secure = false;     // the URL is https
     bool methodOnly = false; // only the start of "GET " came: given up unless the rest follows
+    // A response's: the URL it answers, and its content type so far.
+    int32_t port = 0;
+    std::string host;
+    PendingRequest request;
+    std::string contentType;
+    bool icy = false;
+    bool secure = false; // the URL is https
 };
+
+using RequestItem = PendingTable<PendingRequest>::Item;
 
 PendingTable<PendingRequest> requestTable(kMostPendingRequests);
 PendingTable<UnfinishedBlock> unfinishedBlocks(kMostUnfinishedBlocks);
@@ -133,41 +144,75 @@ void takeAbsoluteTarget(std::string_view target, PendingRequest &request)
     request.targetPort = port;
 }
 
-PendingRequest *startRequest(const Frame &frame, ByteView line)
+// What a waiting request keeps, for the table's bound.
+size_t keptBytes(const PendingRequest &request)
 {
-    PendingRequest &request = requestTable.add(frame.flow()).entry;
-    request.serverSequence = frame.tcp.acknowledgement;
-    if (line.size() > kGetLineOverhead && line.size() - kGetLineOverhead < kPathLimit) {
-        request.path = fieldText(line.sub(kGetTargetStart, line.size() - kGetLineOverhead));
-        takeAbsoluteTarget(request.path, request);
-    } else {
-        SendLog(frame.window, logtext::kBadPathLength, length(line) - static_cast<int>(kGetLineOverhead));
-    }
-    return &request;
+    return request.path.capacity() + request.host.capacity() + request.headers.heldBytes();
 }
 
-void examineRequestLine(const Frame &frame, ByteView line, PendingRequest *&request)
+// Charges what the request keeps now; past the bound the oldest others are given up.
+void charge(RequestItem &item)
+{
+    requestTable.charge(item, keptBytes(item.entry));
+    while (requestTable.bytes() > kMaxPendingRequestBytes && requestTable.oldestOfAll() != &item)
+        requestTable.evictOldest();
+}
+
+// A request whose target cannot make a URL (too long, empty, holding a NUL)
+// still answers its response, which then gives no row.
+RequestItem *startRequestFor(const Frame &frame, ByteView target, bool readable)
+{
+    RequestItem &item = requestTable.add(frame.flow());
+    PendingRequest &request = item.entry;
+    request.serverSequence = frame.tcp.acknowledgement;
+    request.dropped = !readable || target.empty() || target.find(std::string_view("\0", 1)) != ByteView::npos;
+    if (request.dropped) {
+        SendLog(frame.window, logtext::kBadPathLength, length(target));
+    } else {
+        request.path = std::string(target.text());
+        takeAbsoluteTarget(request.path, request);
+    }
+    charge(item);
+    return &item;
+}
+
+RequestItem *startRequest(const Frame &frame, ByteView line, bool readable = true)
+{
+    const size_t targetLength = line.size() > kGetLineOverhead ? line.size() - kGetLineOverhead : 0;
+    return startRequestFor(frame, line.sub(kGetTargetStart, targetLength), readable);
+}
+
+void examineRequestLine(const Frame &frame, ByteView line, RequestItem *&item)
 {
     const HeaderRow *row = requestHeaderRow(line);
     if (!row)
         return;
-    SendLogText(frame.window, row->foundLog);
+    if (row->foundLog)
+        SendLogText(frame.window, row->foundLog);
     if (row->action == HeaderAction::StartRequest) {
-        request = startRequest(frame, line);
+        item = startRequest(frame, line);
         return;
     }
-    if (!request)
+    if (!item)
         return;
+    PendingRequest *request = &item->entry;
     const ByteView value = HeaderValue(line);
+    if (row->kept) {
+        request->headers.add(row->kept, value);
+        charge(*item);
+    }
     switch (row->action) {
     case HeaderAction::Host:
-        request->sawHost = true;
         if (request->hostFromTarget)
             break;
-        if (valueFits(value, kHostLimit))
+        // A Host that cannot be kept leaves the server named by its address, never an empty host.
+        if (valueFits(value, kHostLimit)) {
+            request->sawHost = true;
             request->host = fieldText(value);
-        else
+            charge(*item);
+        } else {
             SendLog(frame.window, logtext::kBadHostLength, length(value));
+        }
         break;
     case HeaderAction::UserAgent:
         if (!valueFits(value, kUnkeptValueLimit))
@@ -189,13 +234,13 @@ struct BlockReading {
     size_t unread = 0;   // offset of the first byte of a line not yet ended
 };
 
-BlockReading readRequestLines(const Frame &frame, ByteView bytes, PendingRequest *request)
+BlockReading readRequestLines(const Frame &frame, ByteView bytes, RequestItem *request)
 {
     HeaderLineReader lines(bytes, kRequestLineLimit);
     while (const auto line = lines.next()) {
         examineRequestLine(frame, *line, request);
         if (request)
-            request->sequenceEnd = frame.tcp.sequence + static_cast<uint32_t>(frame.payload.size());
+            request->entry.sequenceEnd = frame.tcp.sequence + static_cast<uint32_t>(frame.payload.size());
         if (!lines.atEndOfHeaders())
             continue;
         // Another request may follow at once (pipelining); anything else is a body.
@@ -204,12 +249,22 @@ BlockReading readRequestLines(const Frame &frame, ByteView bytes, PendingRequest
             return {true, next};
         lines.next();
     }
-    return {lines.position() + kRequestLineLimit < bytes.size(), lines.position()};
+    const ByteView unread = bytes.sub(lines.position());
+    const bool tooLong = unread.size() > kRequestLineLimit;
+    if (tooLong && unread.startsWith(kGetMethod)) {
+        // Read no further than the bound, but answered all the same.
+        size_t lineLength = std::min(unread.find("\n"), unread.size());
+        if (lineLength > 0 && unread.byteIs(lineLength - 1, '\r'))
+            --lineLength;
+        auto *dropped = startRequest(frame, unread.sub(0, lineLength), false);
+        dropped->entry.sequenceEnd = frame.tcp.sequence + static_cast<uint32_t>(frame.payload.size());
+    }
+    return {tooLong, lines.position()};
 }
 
 // Reads response lines, through the body if need be, up to the first
 // Content-Type line; `ended` also when that line was found.
-BlockReading readResponseLines(const Frame &frame, ByteView bytes, HttpUrlRecord &record, bool &sawContentType)
+BlockReading readResponseLines(const Frame &frame, ByteView bytes, std::string &contentType, bool &sawContentType)
 {
     BlockReading reading;
     HeaderLineReader lines(bytes, kResponseLineLimit);
@@ -223,8 +278,8 @@ BlockReading readResponseLines(const Frame &frame, ByteView bytes, HttpUrlRecord
         SendLog(frame.window, logtext::kFoundContentType, text.c_str(), length(*line));
         const ByteView value = HeaderValue(*line);
         if (valueFits(value, kContentTypeLimit)) {
-            copyText(record.contentType, value);
-            SendLog(frame.window, logtext::kContentTypeValue, record.contentType);
+            contentType = fieldText(value);
+            SendLog(frame.window, logtext::kContentTypeValue, contentType.c_str());
         } else {
             SendLog(frame.window, logtext::kBadContentTypeLength, length(value));
         }
@@ -238,12 +293,12 @@ BlockReading readResponseLines(const Frame &frame, ByteView bytes, HttpUrlRecord
 
 void sendResponse(HWND window, UnfinishedBlock &block, bool sawContentType)
 {
+    if (block.request.dropped)
+        return;
     if (!sawContentType && block.icy)
-        copyText(block.record.contentType, ByteView(std::string_view(kIcyDefaultContentType)));
-    if (block.secure)
-        SendHttpsUrlRecord(window, block.record);
-    else
-        SendHttpUrlRecord(window, block.record);
+        block.contentType = kIcyDefaultContentType;
+    SendHttpUrl(window, {block.port, block.secure, block.host, block.request.path, block.contentType},
+                block.request.headers);
 }
 
 // The request a response on `responseFlow` answers: of those whose bytes its
@@ -271,17 +326,16 @@ PendingTable<PendingRequest>::Item *takeAnsweredRequest(const Frame &frame, cons
     return chosen ? chosen : requestTable.oldest(requestFlow);
 }
 
-void fillRecord(const Frame &frame, const PendingRequest &request, HttpUrlRecord &record)
+// The answered request's URL goes with its response; `request` is taken.
+void takeRequest(const Frame &frame, PendingRequest &request, UnfinishedBlock &block)
 {
-    record.port = request.hostFromTarget ? request.targetPort : frame.addresses.sourcePort;
+    block.port = request.hostFromTarget ? request.targetPort : frame.addresses.sourcePort;
     // Without a Host line, the server the request went to, by address.
-    const std::string host = request.sawHost || request.hostFromTarget
-                                 ? request.host
-                                 : UrlHost(frame.addresses.sourceAddress,
-                                           static_cast<uint16_t>(frame.addresses.sourcePort),
-                                           frame.secure ? kHttpsPort : kHttpPort);
-    copyText(record.host, ByteView(std::string_view(host)));
-    copyText(record.path, ByteView(std::string_view(request.path)));
+    block.host = request.sawHost || request.hostFromTarget
+                     ? request.host
+                     : UrlHost(frame.addresses.sourceAddress, static_cast<uint16_t>(frame.addresses.sourcePort),
+                               frame.secure ? kHttpsPort : kHttpPort);
+    block.request = std::move(request);
 }
 
 // The unfinished block of `flow` is read as it stands: a response's record is sent.
@@ -357,7 +411,7 @@ void HandleHttpResponse(Frame &frame)
     SendLogText(frame.window, logtext::kFoundResponse);
     // Answers travel the other way of the request's connection.
     const Flow requestFlow = frame.flow().reversed();
-    const auto *answered = takeAnsweredRequest(frame, requestFlow);
+    auto *answered = takeAnsweredRequest(frame, requestFlow);
     if (!answered)
         return;
     SendLog(frame.window, logtext::kResponseSlot, answered->number);
@@ -366,11 +420,11 @@ void HandleHttpResponse(Frame &frame)
     block.response = true;
     block.icy = frame.payload.startsWith("ICY ");
     block.secure = frame.secure || answered->entry.secure;
-    fillRecord(frame, answered->entry, block.record);
+    takeRequest(frame, answered->entry, block);
     requestTable.removeOldest(requestFlow);
 
     bool sawContentType = false;
-    const BlockReading reading = readResponseLines(frame, frame.payload, block.record, sawContentType);
+    const BlockReading reading = readResponseLines(frame, frame.payload, block.contentType, sawContentType);
     if (reading.ended || closes(frame))
         sendResponse(frame.window, block, sawContentType);
     else
@@ -407,12 +461,10 @@ bool ContinueHttpBlock(Frame &frame)
     block.methodOnly = block.methodOnly && bytes.size() < kGetMethod.size();
     BlockReading reading;
     bool sawContentType = false;
-    if (block.response) {
-        reading = readResponseLines(frame, bytes, block.record, sawContentType);
-    } else {
-        auto *newest = requestTable.newest(flow);
-        reading = readRequestLines(frame, bytes, newest ? &newest->entry : nullptr);
-    }
+    if (block.response)
+        reading = readResponseLines(frame, bytes, block.contentType, sawContentType);
+    else
+        reading = readRequestLines(frame, bytes, requestTable.newest(flow));
     if (reading.ended || closes(frame)) {
         if (block.response)
             sendResponse(frame.window, block, sawContentType);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "frame_dispatch.h"
+#include "request_headers.h"
 
 namespace quillnet {
 
@@ -18,12 +19,14 @@ inline constexpr size_t kMostUnfinishedBlocks = 4096;
 struct PendingRequest {
     std::string path;
     std::string host;
-    bool sawHost = false;        // a Host line was read, even one too long to keep
+    bool sawHost = false;        // a Host line was read and kept
     bool hostFromTarget = false; // the request line named the whole URL
     bool secure = false;         // ... with https
     int32_t targetPort = 0;      // the port of that URL
     uint32_t sequenceEnd = 0;    // the client's sequence number after the request's bytes
     uint32_t serverSequence = 0; // how much of the server's bytes the client had when it asked
+    bool dropped = false;        // its target cannot make a URL: its answer gives no row
+    RequestHeaders headers;
 };
 
 // Forgets every waiting request, unfinished header block and the eviction count.

@@ -53,16 +53,13 @@ public:
     }
 
     void onHttp2Exchange(const Flow &clientToServer, std::string_view authority, std::string_view path,
-                         std::string_view, std::string_view contentType) override
+                         std::string_view, std::string_view contentType, const RequestHeaders &headers) override
     {
-        HttpUrlRecord record{};
-        record.port = clientToServer.destPort;
+        if (path.empty())
+            return; // no URL to give
         const std::string host =
             authority.empty() ? UrlHost(clientToServer.dest, clientToServer.destPort, kHttpsPort) : std::string(authority);
-        copyText(record.host, ByteView(std::string_view(host)));
-        copyText(record.path, ByteView(path));
-        copyText(record.contentType, ByteView(contentType));
-        SendHttpsUrlRecord(window_, record);
+        SendHttpUrl(window_, {clientToServer.destPort, true, host, path, contentType}, headers);
     }
 
 private:

@@ -23,6 +23,7 @@ public:
         Flow flow;
         int number; // the lowest number not held by another outstanding entry, from 1
         Entry entry;
+        size_t charged = 0; // what the entry keeps besides itself, as last charged
     };
 
     explicit PendingTable(size_t capacity) : capacity_(capacity) {}
@@ -32,7 +33,7 @@ public:
     {
         if (order_.size() >= capacity_)
             evictOldest();
-        order_.push_back(Node{Item{flow, takeNumber(), Entry{}}, order_.end()});
+        order_.push_back(Node{Item{flow, takeNumber(), Entry{}, 0}, order_.end()});
         const Position added = std::prev(order_.end());
         const auto [queue, isNew] = byFlow_.try_emplace(flow, Queue{added, added});
         if (!isNew) {
@@ -78,6 +79,7 @@ public:
             return;
         const Position node = found->second.oldest;
         releaseNumber(node->item.number);
+        bytes_ -= node->item.charged;
         if (node->nextOnFlow == order_.end())
             byFlow_.erase(found);
         else
@@ -92,6 +94,25 @@ public:
         freeNumbers_ = {};
         nextNumber_ = 1;
         evictions_ = 0;
+        bytes_ = 0;
+    }
+
+    // Records what `item` keeps now, for bytes().
+    void charge(Item &item, size_t bytes)
+    {
+        bytes_ = bytes_ - item.charged + bytes;
+        item.charged = bytes;
+    }
+    // What the entries keep, as charged.
+    size_t bytes() const { return bytes_; }
+
+    // Gives up the oldest entry of all, counting it; the table must not be
+    // empty. Entries leave only from the front of their connection's queue, so
+    // the oldest of all heads its connection's queue.
+    void evictOldest()
+    {
+        removeOldest(order_.front().item.flow);
+        ++evictions_;
     }
 
     size_t size() const { return order_.size(); }
@@ -120,14 +141,6 @@ private:
         Position newest;
     };
 
-    // Entries leave only from the front of their connection's queue, so the
-    // oldest of the whole table heads its connection's queue.
-    void evictOldest()
-    {
-        removeOldest(order_.front().item.flow);
-        ++evictions_;
-    }
-
     int takeNumber()
     {
         if (freeNumbers_.empty())
@@ -145,6 +158,7 @@ private:
     std::priority_queue<int, std::vector<int>, std::greater<int>> freeNumbers_;
     int nextNumber_ = 1;
     uint64_t evictions_ = 0;
+    size_t bytes_ = 0;
 };
 
 }

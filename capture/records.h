@@ -13,6 +13,12 @@ enum RecordKind : uint32_t {
     kKindUrlText = 109,
     kKindCaptureStatistics = 110,
     kKindHttpsUrl = 111, // laid out as HttpUrlRecord; the URL is https://
+    // The headers of the request whose URL record (107, 111 or 113) comes
+    // next; sent only for a request that carried any of them.
+    kKindRequestHeaders = 112,
+    // An HTTP or HTTPS URL, with its content type, that the fixed fields of
+    // HttpUrlRecord cannot hold; sent in place of 107 or 111.
+    kKindLongHttpUrl = 113,
     kKindLogText = 300,
 };
 
@@ -28,6 +34,48 @@ struct HttpUrlRecord {
     char path[1300];
     char contentType[200];
 };
+
+// Kind 112 is a run of fields, each a RequestHeaderField followed by
+// `length` bytes of the value as the request sent it (no NUL), with no
+// padding between fields. HTTP/2 cookie fields come joined with "; ". Values
+// longer than kMaxHeaderValueLength are left out, never cut; the record holds
+// at most kMaxRequestHeadersLength bytes, fields in the order of
+// RequestHeader, so that the later ones are left out first.
+enum RequestHeader : uint16_t {
+    kHeaderUserAgent = 1,
+    kHeaderReferer = 2,
+    kHeaderCookie = 3,
+    kHeaderOrigin = 4,
+    kHeaderAccept = 5,
+    kHeaderAcceptLanguage = 6,
+    kHeaderAcceptEncoding = 7,
+    kHeaderAcceptCharset = 8,
+    kHeaderKeepAlive = 9,
+    kHeaderConnection = 10,
+};
+inline constexpr size_t kRequestHeaderCount = 10;
+
+struct RequestHeaderField {
+    uint16_t name;   // a RequestHeader
+    uint16_t length; // of the value that follows
+};
+
+inline constexpr size_t kMaxHeaderValueLength = 8192;
+inline constexpr size_t kMaxRequestHeadersLength = 32768;
+
+// Kind 113: this header, then the host, the path and the content type, each
+// of the length given and without NUL. The URL is formed from port, host and
+// path as for HttpUrlRecord; https when `secure` is 1.
+struct LongHttpUrlRecord {
+    int32_t port;
+    int32_t secure;
+    uint32_t hostLength;
+    uint32_t pathLength;
+    uint32_t contentTypeLength;
+};
+
+// The longest request target read; a longer request line is dropped.
+inline constexpr size_t kMaxRequestTargetLength = 8192;
 
 struct SendInfo {
     int32_t port;
@@ -73,6 +121,9 @@ static_assert(sizeof(HttpUrlRecord) == 1804);
 static_assert(offsetof(HttpUrlRecord, host) == 4);
 static_assert(offsetof(HttpUrlRecord, path) == 304);
 static_assert(offsetof(HttpUrlRecord, contentType) == 1604);
+
+static_assert(sizeof(RequestHeaderField) == 4);
+static_assert(sizeof(LongHttpUrlRecord) == 20);
 
 static_assert(sizeof(SendInfo) == 2708);
 static_assert(offsetof(SendInfo, tcUrl) == 8);

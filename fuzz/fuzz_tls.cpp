@@ -47,8 +47,9 @@ class TouchingSink : public PlaintextSink {
 public:
     void onPlaintext(const Flow &, uint64_t, ByteView bytes) override { touch(bytes.text()); }
     void onHttp2Exchange(const Flow &, std::string_view authority, std::string_view path, std::string_view status,
-                         std::string_view contentType) override
+                         std::string_view contentType, const RequestHeaders &headers) override
     {
+        touch(headers.record());
         touch(authority);
         touch(path);
         touch(status);

@@ -263,6 +263,8 @@ bool Http2Connection::inflate(Direction &direction, ByteView block, Fields &fiel
                 fields.status = value;
             else if (name == "content-type")
                 fields.contentType = value;
+            else if (const auto header = RequestHeaders::named(name))
+                fields.headers.add(*header, ByteView(value));
         }
         if (flags & NGHTTP2_HD_INFLATE_FINAL) {
             nghttp2_hd_inflate_end_headers(direction.inflater.get());
@@ -285,6 +287,7 @@ void Http2Connection::onRequest(uint32_t stream, const Fields &fields, Plaintext
                          : !fields.host.empty()    ? fields.host
                                                    : serverName_;
     exchange.path = fields.path;
+    exchange.headers = fields.headers;
     exchangeBytes_ += exchangeCost(exchange);
     reportIfComplete(stream, sink);
 }
@@ -306,7 +309,7 @@ void Http2Connection::onResponse(uint32_t stream, const Fields &fields, Plaintex
 size_t Http2Connection::exchangeCost(const Exchange &exchange)
 {
     return kExchangeOverhead + exchange.authority.capacity() + exchange.path.capacity() + exchange.status.capacity() +
-           exchange.contentType.capacity();
+           exchange.contentType.capacity() + exchange.headers.heldBytes();
 }
 
 Http2Connection::Exchange &Http2Connection::exchangeFor(uint32_t stream)
@@ -348,7 +351,7 @@ void Http2Connection::reportIfComplete(uint32_t stream, PlaintextSink &sink)
     exchanges_.erase(it);
     if (exchange.isGet)
         sink.onHttp2Exchange(clientToServer_, exchange.authority, exchange.path, exchange.status,
-                             exchange.contentType);
+                             exchange.contentType, exchange.headers);
 }
 
 size_t Http2Connection::heldBytes() const

@@ -12,6 +12,7 @@
 
 #include "byte_view.h"
 #include "flow.h"
+#include "request_headers.h"
 
 struct nghttp2_hd_inflater;
 
@@ -65,10 +66,12 @@ private:
 
     struct Fields {
         std::string method, authority, host, path, status, contentType;
+        RequestHeaders headers;
     };
 
     struct Exchange {
         std::string authority, path, status, contentType;
+        RequestHeaders headers;
         bool isGet = false;
         bool requested = false;
         bool answered = false;

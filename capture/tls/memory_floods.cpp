@@ -161,8 +161,8 @@ void http2Connection(size_t index, const FloodShape &shape, ConnectionWriter &wr
 class NullSink : public PlaintextSink {
 public:
     void onPlaintext(const Flow &, uint64_t, ByteView) override {}
-    void onHttp2Exchange(const Flow &, std::string_view, std::string_view, std::string_view,
-                         std::string_view) override
+    void onHttp2Exchange(const Flow &, std::string_view, std::string_view, std::string_view, std::string_view,
+                         const RequestHeaders &) override
     {
     }
 };

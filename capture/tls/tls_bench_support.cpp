@@ -28,8 +28,8 @@ struct OwnedSegment {
 class CountingSink : public PlaintextSink {
 public:
     void onPlaintext(const Flow &, uint64_t, ByteView bytes) override { plaintext += bytes.size(); }
-    void onHttp2Exchange(const Flow &, std::string_view, std::string_view, std::string_view,
-                         std::string_view) override
+    void onHttp2Exchange(const Flow &, std::string_view, std::string_view, std::string_view, std::string_view,
+                         const RequestHeaders &) override
     {
     }
     uint64_t plaintext = 0;

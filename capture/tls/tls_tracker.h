@@ -15,6 +15,7 @@
 #include "flow.h"
 #include "flow_table.h"
 #include "key_log.h"
+#include "request_headers.h"
 
 namespace quillnet::tls {
 
@@ -37,9 +38,10 @@ public:
     // in stream order; streamOffset counts plaintext bytes delivered before
     // these in that direction.
     virtual void onPlaintext(const Flow &flow, uint64_t streamOffset, ByteView bytes) = 0;
-    // One HTTP/2 GET and its response.
+    // One HTTP/2 GET and its response, with the request's headers.
     virtual void onHttp2Exchange(const Flow &clientToServer, std::string_view authority, std::string_view path,
-                                 std::string_view status, std::string_view contentType) = 0;
+                                 std::string_view status, std::string_view contentType,
+                                 const RequestHeaders &headers) = 0;
 };
 
 // Connections by what became of them: seen is every ClientHello, and each

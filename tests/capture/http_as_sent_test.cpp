@@ -150,6 +150,37 @@ TEST_F(HttpAsSentTest, ARequestToAProxyGivesItsOwnUrl)
     EXPECT_EQ(records[1].port, 8080);
 }
 
+TEST_F(HttpAsSentTest, ALongSignedUrlComesWholeWithTheHeadersNeededToFetchIt)
+{
+    const std::string target = "/video/clip.mp4?expires=1767225600&sig=" + std::string(2960, 's');
+    const std::string request = "GET " + target +
+                                " HTTP/1.1\r\nHost: cdn.example\r\nUser-Agent: Player/1.0\r\n"
+                                "Referer: https://site.example/watch?v=1\r\nCookie: a=1\r\ncookie:  b=2\r\n"
+                                "Origin: https://site.example\r\nAuthorization: Bearer secret\r\n\r\n";
+    // Cut inside the request line, as a 1,400-byte segment would cut it.
+    feed(kClient, kServer, request.substr(0, 1400));
+    feed(kClient, kServer, request.substr(1400));
+    feed(kServer, kClient, answer("video/mp4"));
+    const Endpoint other{kClient.address, 51009};
+    feed(other, kServer, "GET /short.flv HTTP/1.1\r\nHost: cdn.example\r\n\r\n");
+    feed(kServer, other, answer("video/x-flv"));
+
+    const auto urls = window.foundUrls();
+    ASSERT_EQ(urls.size(), 2u);
+    EXPECT_TRUE(urls[0].whole) << "too long for the fixed record";
+    EXPECT_EQ(urls[0].host, "cdn.example");
+    EXPECT_EQ(urls[0].path, target);
+    EXPECT_EQ(urls[0].contentType, "video/mp4");
+    const std::map<uint16_t, std::string> expected{{kHeaderUserAgent, "Player/1.0"},
+                                                   {kHeaderReferer, "https://site.example/watch?v=1"},
+                                                   {kHeaderCookie, "a=1; b=2"},
+                                                   {kHeaderOrigin, "https://site.example"}};
+    EXPECT_EQ(urls[0].headers, expected) << "and never Authorization";
+    EXPECT_FALSE(urls[1].whole);
+    EXPECT_EQ(urls[1].path, "/short.flv");
+    EXPECT_TRUE(urls[1].headers.empty()) << "no record of headers for a request that had none";
+}
+
 TEST_F(HttpAsSentTest, ARequestWithoutHostNamesTheServerByAddress)
 {
     const Endpoint server{{192, 0, 2, 7}, 8080};

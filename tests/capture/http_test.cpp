@@ -199,23 +199,32 @@ TEST_F(HttpTest, GetWithoutACompleteLineTracksNothing)
     EXPECT_TRUE(window.messages().empty());
 }
 
-TEST_F(HttpTest, OversizedValuesAreLoggedAndLeftEmpty)
+TEST_F(HttpTest, OversizedValuesAreLoggedAndNeverMakeAUrl)
 {
-    const std::string longPath = "/" + std::string(1299, 'p'); // 1300 characters
+    // A host that cannot be kept: the server is named by its address.
     const std::string longHost(300, 'h');
-    feed(kClient, kServer, "GET " + longPath + " HTTP/1.1\r\nHost: " + longHost + "\r\n\r\n");
-    ASSERT_NE(FindPendingRequest(1), nullptr);
-    EXPECT_EQ(FindPendingRequest(1)->path, "");
-    EXPECT_EQ(FindPendingRequest(1)->host, "");
-    const auto logs = window.logs();
-    EXPECT_NE(std::find(logs.begin(), logs.end(), FormatText(logtext::kBadPathLength, 1300)), logs.end());
-    EXPECT_NE(std::find(logs.begin(), logs.end(), FormatText(logtext::kBadHostLength, 300)), logs.end());
-
+    feed(kClient, kServer, "GET /clip.flv HTTP/1.1\r\nHost: " + longHost + "\r\n\r\n");
+    EXPECT_EQ(window.logs().back(), FormatText(logtext::kBadHostLength, 300));
     feed(kServer, kClient, ok(std::string(200, 't')));
-    const auto records = window.httpRecords();
+    auto records = window.httpRecords();
     ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].host, "10.0.0.5");
+    EXPECT_STREQ(records[0].path, "/clip.flv");
     EXPECT_STREQ(records[0].contentType, "");
     EXPECT_EQ(window.logs().back(), FormatText(logtext::kBadContentTypeLength, 200));
+
+    // A target past the bound is answered, and gives no row; the next request on the connection still does.
+    const std::string tooLong = "/" + std::string(kMaxRequestTargetLength, 'p');
+    feed(kClient, kServer, "GET " + tooLong + " HTTP/1.1\r\nHost: example\r\n\r\n");
+    const auto logs = window.logs();
+    EXPECT_NE(std::find(logs.begin(), logs.end(), FormatText(logtext::kBadPathLength, tooLong.size())),
+              logs.end());
+    feed(kServer, kClient, ok("video/x-flv"));
+    feed(kClient, kServer, get("/after.flv"));
+    feed(kServer, kClient, ok("video/x-flv"));
+    records = window.httpRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_STREQ(records[1].path, "/after.flv");
 }
 
 TEST_F(HttpTest, LongestValuesThatFitAreKeptWhole)

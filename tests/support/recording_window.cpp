@@ -1,6 +1,7 @@
 #include "recording_window.h"
 
 #include <cstring>
+#include <optional>
 
 namespace testing_support {
 
@@ -96,6 +97,72 @@ static std::vector<Record> recordsOf(const std::vector<ReceivedMessage> &message
 std::vector<quillnet::HttpUrlRecord> RecordingWindow::httpRecords() const
 {
     return recordsOf<quillnet::HttpUrlRecord>(messages(), quillnet::kKindHttpUrl);
+}
+
+namespace {
+
+std::map<uint16_t, std::string> headersOf(const std::vector<uint8_t> &record)
+{
+    std::map<uint16_t, std::string> headers;
+    for (size_t offset = 0; offset + sizeof(quillnet::RequestHeaderField) <= record.size();) {
+        quillnet::RequestHeaderField field{};
+        std::memcpy(&field, record.data() + offset, sizeof field);
+        offset += sizeof field;
+        if (offset + field.length > record.size())
+            break;
+        headers[field.name].assign(reinterpret_cast<const char *>(record.data() + offset), field.length);
+        offset += field.length;
+    }
+    return headers;
+}
+
+std::optional<FoundUrl> urlOf(const ReceivedMessage &message)
+{
+    FoundUrl url;
+    if (message.dwData == quillnet::kKindHttpUrl || message.dwData == quillnet::kKindHttpsUrl) {
+        quillnet::HttpUrlRecord record{};
+        if (message.data.size() != sizeof record)
+            return std::nullopt;
+        std::memcpy(&record, message.data.data(), sizeof record);
+        return FoundUrl{record.port, message.dwData == quillnet::kKindHttpsUrl, record.host, record.path,
+                        record.contentType, false, {}};
+    }
+    quillnet::LongHttpUrlRecord record{};
+    if (message.dwData != quillnet::kKindLongHttpUrl || message.data.size() < sizeof record)
+        return std::nullopt;
+    std::memcpy(&record, message.data.data(), sizeof record);
+    const std::string texts(message.data.begin() + sizeof record, message.data.end());
+    if (texts.size() != size_t{record.hostLength} + record.pathLength + record.contentTypeLength)
+        return std::nullopt;
+    return FoundUrl{record.port,
+                    record.secure == 1,
+                    texts.substr(0, record.hostLength),
+                    texts.substr(record.hostLength, record.pathLength),
+                    texts.substr(record.hostLength + record.pathLength),
+                    true,
+                    {}};
+}
+
+}
+
+std::vector<FoundUrl> RecordingWindow::foundUrls() const
+{
+    std::vector<FoundUrl> result;
+    std::map<uint16_t, std::string> headers;
+    for (const ReceivedMessage &message : messages()) {
+        if (message.message != WM_COPYDATA || message.dwData == quillnet::kKindLogText)
+            continue;
+        if (message.dwData == quillnet::kKindRequestHeaders) {
+            headers = headersOf(message.data);
+            continue;
+        }
+        if (auto url = urlOf(message)) {
+            url->headers = std::move(headers);
+            result.push_back(std::move(*url));
+        }
+        headers.clear();
+    }
+    return result;
 }
 
 std::vector<quillnet::SendInfo> RecordingWindow::rtmpRecords() const

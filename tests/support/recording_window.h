@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -25,6 +26,18 @@ struct ReceivedMessage {
     std::vector<uint8_t> data; // a copy of what lpData pointed at
 };
 
+// An HTTP or HTTPS URL as the records 107, 111 and 113 give it, with the
+// headers of the kind 112 record sent just before it, by RequestHeader.
+struct FoundUrl {
+    int32_t port = 0;
+    bool secure = false;
+    std::string host;
+    std::string path;
+    std::string contentType;
+    bool whole = false; // came as kind 113
+    std::map<uint16_t, std::string> headers;
+};
+
 class RecordingWindow {
 public:
     RecordingWindow();
@@ -40,6 +53,7 @@ public:
     std::vector<std::string> logs() const;
     std::vector<std::string> urlTexts() const;
     std::vector<quillnet::HttpUrlRecord> httpRecords() const;
+    std::vector<FoundUrl> foundUrls() const;
     std::vector<quillnet::SendInfo> rtmpRecords() const;
     std::vector<quillnet::CaptureStatistics> statistics() const;
     int endedCount() const;

@@ -61,6 +61,8 @@ TEST_P(EachVersionAndCipher, DecryptsWhatTheApplicationsSent)
         EXPECT_EQ(sink.exchanges, kFixtureExchanges); // the POST is not among them
         ASSERT_FALSE(sink.exchangeFlows.empty());
         EXPECT_EQ(sink.exchangeFlows.front(), kClientToServer);
+        const std::string userAgent{"\x01\x00\x07\x00" "fixture", 11}; // the header record of user-agent: fixture
+        EXPECT_EQ(sink.exchangeHeaders.front(), userAgent);
         EXPECT_EQ(sink.plaintext(kClientToServer), "");
     } else {
         EXPECT_TRUE(SameBytes(sink.plaintext(kClientToServer), transcript.clientPlaintext));

@@ -79,10 +79,12 @@ void RecordingSink::onPlaintext(const quillnet::Flow &flow, uint64_t streamOffse
 }
 
 void RecordingSink::onHttp2Exchange(const quillnet::Flow &clientToServer, std::string_view authority,
-                                    std::string_view path, std::string_view status, std::string_view contentType)
+                                    std::string_view path, std::string_view status, std::string_view contentType,
+                                    const quillnet::RequestHeaders &headers)
 {
     exchanges.push_back({std::string(authority), std::string(path), std::string(status), std::string(contentType)});
     exchangeFlows.push_back(clientToServer);
+    exchangeHeaders.push_back(headers.record());
 }
 
 std::string RecordingSink::plaintext(const quillnet::Flow &flow) const

@@ -52,11 +52,13 @@ class RecordingSink : public quillnet::tls::PlaintextSink {
 public:
     void onPlaintext(const quillnet::Flow &flow, uint64_t streamOffset, quillnet::ByteView bytes) override;
     void onHttp2Exchange(const quillnet::Flow &clientToServer, std::string_view authority, std::string_view path,
-                         std::string_view status, std::string_view contentType) override;
+                         std::string_view status, std::string_view contentType,
+                         const quillnet::RequestHeaders &headers) override;
 
     std::string plaintext(const quillnet::Flow &flow) const;
     std::vector<Http2Exchange> exchanges;
     std::vector<quillnet::Flow> exchangeFlows;
+    std::vector<std::string> exchangeHeaders; // each exchange's kind 112 record
     bool offsetsInOrder = true; // each delivery started where the last one of its direction ended
 
 private:
