@@ -1,7 +1,8 @@
 // tarvolin-cli with --keylog capturing on the loopback device while curl,
-// with SSLKEYLOGFILE set, fetches a .flv and an .m3u8 over HTTP/1.1 and
-// HTTP/2 from local HTTPS servers. Needs the privilege to capture; skipped
-// without it.
+// with SSLKEYLOGFILE set, fetches from local servers: a .flv and an .m3u8
+// over HTTPS with HTTP/1.1 and HTTP/2, and a long signed URL with the headers
+// a protected stream needs, in plain HTTP and over HTTP/2. Needs the
+// privilege to capture; skipped without it.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "../cli/installed_cli.h"
+#include "local_media_server.h"
 #include "local_https_server.h"
 #include "run_program.h"
 
@@ -18,17 +20,25 @@ using namespace std::chrono_literals;
 
 namespace {
 
-TEST(CliLiveHttps, KeyLogTurnsFetchesIntoHttpsLines)
+// Why the test cannot run here, or "".
+std::string missingForLiveTest(std::initializer_list<LocalHttpsServer::Protocol> protocols)
 {
     if (geteuid() != 0)
-        GTEST_SKIP() << "capturing on 'lo' needs root; run the tests as root to include it";
-    for (const auto protocol : {LocalHttpsServer::Protocol::kHttp1, LocalHttpsServer::Protocol::kHttp2}) {
+        return "capturing on 'lo' needs root; run the tests as root to include it";
+    for (const auto protocol : protocols) {
         const std::string missing = LocalHttpsServer::missingProgram(protocol);
         if (!missing.empty())
-            GTEST_SKIP() << "needs " << missing;
+            return "needs " + missing;
     }
-    if (!OnPath("curl"))
-        GTEST_SKIP() << "needs curl";
+    return OnPath("curl") ? "" : "needs curl";
+}
+
+TEST(CliLiveHttps, KeyLogTurnsFetchesIntoHttpsLines)
+{
+    const std::string missing =
+        missingForLiveTest({LocalHttpsServer::Protocol::kHttp1, LocalHttpsServer::Protocol::kHttp2});
+    if (!missing.empty())
+        GTEST_SKIP() << missing;
 
     const TemporaryDirectory directory;
     WriteWholeFile(directory.file("clip.flv"), "FLV\x01 not really a video");
@@ -75,6 +85,52 @@ TEST(CliLiveHttps, KeyLogTurnsFetchesIntoHttpsLines)
     // Every connection whose ClientHello was captured had its keys in the log.
     EXPECT_NE(ReadWholeFile(errPath).find(" decrypted, 0 without keys, 0 undecryptable"), std::string::npos)
         << ReadWholeFile(errPath);
+}
+
+TEST(CliLiveHttps, ALongSignedUrlComesWholeWithTheHeadersToFetchIt)
+{
+    const std::string missing = missingForLiveTest({LocalHttpsServer::Protocol::kHttp2});
+    if (!missing.empty())
+        GTEST_SKIP() << missing;
+
+    const TemporaryDirectory directory;
+    WriteWholeFile(directory.file("clip.flv"), "FLV\x01 not really a video");
+    const LocalMediaServer plain(directory.path());
+    const LocalHttpsServer http2(directory.path(), LocalHttpsServer::Protocol::kHttp2);
+    ASSERT_TRUE(plain.accepting() && http2.accepting()) << "the local servers did not start";
+    const std::string query = "?expires=1767225600&sig=" + std::string(2970, 's');
+    const std::vector<std::string> urls{plain.url("clip.flv") + query, http2.url("clip.flv") + query};
+
+    const std::string keyLog = directory.file("keys.log");
+    WriteWholeFile(keyLog, "");
+    const std::string outPath = directory.file("out");
+    const std::string errPath = directory.file("err");
+    const int cliPid = StartProgram(
+        {InstalledCli(), "--interface", "lo", "--keylog", keyLog, "--json", "--headers"}, outPath, errPath);
+    ASSERT_GT(cliPid, 0);
+    // Two cookies in two header lines, or two HTTP/2 fields: joined as one.
+    const std::string headers = ",\"headers\":{\"user-agent\":\"Player/2.0\","
+                                "\"referer\":\"https://site.example/watch?v=1\",\"cookie\":\"a=1; b=2\"";
+    const auto listed = [&](const std::string &url) {
+        const std::string out = ReadWholeFile(outPath);
+        const size_t row = out.find("\"url\":\"" + url + "\"");
+        return row != std::string::npos && out.find(headers, row) < out.find('\n', row);
+    };
+    for (int attempt = 0; attempt < 20 && !(listed(urls[0]) && listed(urls[1])); ++attempt) {
+        for (const std::string &url : urls) {
+            WaitForProgram(StartProgram({"env", "SSLKEYLOGFILE=" + keyLog, "curl", "--silent", "--insecure",
+                                         "--max-time", "10", "-A", "Player/2.0", "-e",
+                                         "https://site.example/watch?v=1", "-H", "Cookie: a=1", "-H", "Cookie: b=2", "--output",
+                                         "/dev/null", url},
+                                        "/dev/null", "/dev/null"));
+        }
+        std::this_thread::sleep_for(500ms);
+    }
+    kill(cliPid, SIGTERM);
+    EXPECT_EQ(WaitForProgramWithin(cliPid, 10s), 0) << ReadWholeFile(errPath);
+    for (const std::string &url : urls)
+        EXPECT_TRUE(listed(url)) << "no whole row with its headers for " << url.substr(0, 60) << "... in:\n"
+                                 << ReadWholeFile(outPath).substr(0, 2000);
 }
 
 }
