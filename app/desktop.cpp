@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 #include "program_info.h"
 
@@ -37,6 +38,25 @@ QString SystemDesktop::chooseFile(QWidget *parent, const QString &caption, const
     dialog.setFileMode(QFileDialog::AnyFile);
     if (!current.isEmpty())
         dialog.selectFile(current);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+QString SystemDesktop::chooseSaveFile(QWidget *parent, const QString &caption, const QString &current,
+                                      const QStringList &filters)
+{
+    QFileDialog dialog(parent, caption);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    // A name typed without an extension takes the first of the chosen filter's.
+    const auto takeSuffix = [&dialog](const QString &filter) {
+        static const QRegularExpression firstSuffix(QStringLiteral("\\*\\.(\\w+)"));
+        dialog.setDefaultSuffix(firstSuffix.match(filter).captured(1));
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, takeSuffix);
+    takeSuffix(filters.value(0));
+    dialog.selectFile(current);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().front();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 class QDialog;
@@ -23,6 +24,10 @@ public:
     virtual int runModal(QDialog &dialog) = 0;
     // A file the user picks, starting at `current`; it need not exist yet. Empty when cancelled.
     virtual QString chooseFile(QWidget *parent, const QString &caption, const QString &current) = 0;
+    // A file to write, named by the user, starting at `current` and offering
+    // `filters` ("Name (*.ext ...)"). Empty when cancelled.
+    virtual QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &current,
+                                   const QStringList &filters) = 0;
 };
 
 // Real message boxes, file dialogs and the desktop's browser.
@@ -33,6 +38,8 @@ public:
     void openUrl(const QUrl &url) override;
     int runModal(QDialog &dialog) override;
     QString chooseFile(QWidget *parent, const QString &caption, const QString &current) override;
+    QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &current,
+                           const QStringList &filters) override;
 };
 
 // The vendor's page at `path` ("/support.htm").

@@ -58,7 +58,9 @@ constexpr std::array<int, UrlListModel::kColumnCount> kColumnWidths = {60, 400, 
 constexpr std::chrono::milliseconds kRefreshInterval(50);
 constexpr int kRowPadding = 4;
 constexpr char kCommandIdProperty[] = "commandId";
-constexpr int kDetailsPosition = 3;
+constexpr int kDetailsPosition = 4;
+constexpr char kDownloadText[] = "Download URL by %1";
+constexpr char kDownloadImmediatelyText[] = "Download URL by %1 (Download Immediately)";
 constexpr char kNoteSeparator[] = "; ";
 
 QString text(const std::string &value)
@@ -176,8 +178,9 @@ void CMainDlg::prepareList(QTableView *view, UrlListModel &model)
     view->setWordWrap(false);
     const UrlList list = view == ui_->allList ? kAllList : kMediaFilesList;
     connect(view, &QWidget::customContextMenuRequested, this, [this, list] { showUrlMenu(list); });
-    if (list == kAllList)
-        connect(view, &QAbstractItemView::doubleClicked, this, &CMainDlg::showDetails);
+    view->installEventFilter(this);
+    connect(view, &QAbstractItemView::doubleClicked, this,
+            [this, list](const QModelIndex &index) { showDetails(list, index.row()); });
 }
 
 void CMainDlg::connectCommands()
@@ -218,7 +221,8 @@ void CMainDlg::showStatistics()
 {
     const std::optional<quillnet::CaptureStatistics> &statistics = store_.captureStatistics();
     const QString status = text(joinNotes({keyLogProblem_, statistics ? StatisticsStatus(*statistics) : "",
-                                           DroppedHandOffsStatus(handOffsDropped_)}));
+                                           DroppedHandOffsStatus(handOffsDropped_),
+                                           Aria2FailuresStatus(aria2Failures_, aria2Failure_)}));
     QLabel *label = statusParts_[kStatisticsPart];
     const int textWidth = label->fontMetrics().horizontalAdvance(status) + kStatisticsPartPadding;
     const int width = status.isEmpty() ? 0 : std::min(textWidth, kStatisticsPartMaxWidth);
@@ -315,8 +319,13 @@ void CMainDlg::onTabNotification(const TabNotification &notification)
 std::unique_ptr<QMenu> CMainDlg::urlMenu(int selectedRows)
 {
     auto menu = std::make_unique<QMenu>(this);
-    menu->addActions({ui_->actionCopyUrls, ui_->actionDownload, ui_->actionDownloadImmediately, ui_->actionDetails});
+    menu->addActions({ui_->actionCopyUrls, ui_->actionCopyAsCommand, ui_->actionDownload,
+                      ui_->actionDownloadImmediately, ui_->actionDetails});
     ui_->actionCopyUrls->setEnabled(selectedRows > 0);
+    ui_->actionCopyAsCommand->setEnabled(selectedRows > 0);
+    const QString target = QString::fromLatin1(HandsOffToAria2(settings_) ? kHandOffToAria2 : kDownloadManagerName);
+    ui_->actionDownload->setText(QString::fromLatin1(kDownloadText).arg(target));
+    ui_->actionDownloadImmediately->setText(QString::fromLatin1(kDownloadImmediatelyText).arg(target));
     ui_->actionDownload->setEnabled(selectedRows == 1);
     ui_->actionDownloadImmediately->setEnabled(selectedRows > 0);
     // Details are reached by a double click instead.
@@ -329,17 +338,11 @@ void CMainDlg::showUrlMenu(UrlList list)
     urlMenu(static_cast<int>(selectedRows(list).size()))->exec(QCursor::pos());
 }
 
-// Limited-buffer rows carry their entry's number; no-limit rows carry a content
-// type, which names no entry, so they open nothing.
-void CMainDlg::showDetails()
+// A row whose details are no longer kept still shows its URL.
+void CMainDlg::showDetails(UrlList list, int row)
 {
-    const std::vector<int> rows = selectedRows(kAllList);
-    if (rows.empty())
-        return;
-    if (const HandOffRecord *entry = store_.entry(RowEntryNumber(allModel_.row(rows.front())))) {
-        CDetailsDlg details(*entry, this);
-        services_.desktop.runModal(details);
-    }
+    CDetailsDlg details(rowDetails(model(list).row(row)), this);
+    services_.desktop.runModal(details);
 }
 
 void CMainDlg::showNewVersion()
@@ -432,6 +435,7 @@ void CMainDlg::clearAllList()
 {
     keyLogProblem_.clear();
     handOffsDropped_ = 0;
+    aria2Failures_ = 0;
     store_.clearAllList();
 }
 

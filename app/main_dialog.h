@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "adapter_info.h"
+#include "aria2_link.h"
 #include "capture_control.h"
 #include "extension_icons.h"
 #include "handoff_link.h"
@@ -63,6 +64,8 @@ enum CommandId : int {
     kCommandCopyUrls = 32787,
     kCommandDownload = 32788,
     kCommandDownloadImmediately = 32789,
+    kCommandCopyAsCommand = 32791,
+    kCommandSaveListAs = 32800,
     kCommandExit = 1007,
     kCommandHelp = 1010,
 };
@@ -99,6 +102,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    // Ctrl+C on a list copies its selected URLs.
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
@@ -113,7 +118,7 @@ private:
     intptr_t handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
     void onTabNotification(const TabNotification &notification);
     void showUrlMenu(UrlList list);
-    void showDetails();
+    void showDetails(UrlList list, int row);
     void showNewVersion();
     std::vector<int> selectedRows(UrlList list) const;
     UrlList currentList() const { return currentTab_ == kAllList ? kAllList : kMediaFilesList; }
@@ -124,8 +129,16 @@ private:
     void toggleTopmost();
     void exitProgram();
     void runOptions();
+    void saveListAs();
     void handOffSelected(bool immediately);
     void handOffAutomatically(const std::string &url);
+    void copySelectedAsCommands();
+    // The row's kept details, or its URL alone.
+    RequestDetails rowDetails(const UrlRow &row) const;
+    Aria2Target aria2Target() const;
+    void handOffSelectedToAria2(const std::vector<int> &rows);
+    void handOffAutomaticallyToAria2(const std::string &url);
+    void countAria2Failure(const QString &reason);
 
     // UrlListView
     void appendRow(UrlList list, const UrlRow &row) override;
@@ -158,10 +171,13 @@ private:
     // Shown with the statistics until the next Start.
     std::string keyLogProblem_;
     uint64_t handOffsDropped_ = 0;
+    uint64_t aria2Failures_ = 0;
+    QString aria2Failure_; // the last one's reason
 
     QtMessageWindow messageWindow_;
     UrlStore store_;
     HandOffLink handOff_;
+    Aria2Link aria2_;
     std::unique_ptr<UpdateCheck> updateCheck_;
     CaptureControl capture_; // last: its threads send to the members above
 };

@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "capture_statistics.h"
+#include "header_fields.h"
 #include "media_classification.h"
 #include "text.h"
 
@@ -45,18 +47,48 @@ bool copyRecord(const COPYDATASTRUCT &copy, Record &record)
     return true;
 }
 
-std::string webUrl(const char *scheme, int32_t defaultPort, const quillnet::HttpUrlRecord &record)
+std::string webUrl(bool secure, int32_t port, std::string_view host, std::string_view path)
 {
-    const std::string_view host = field(record.host);
-    const int32_t port = record.port;
-    std::string url = scheme + std::string(host);
+    std::string url = (secure ? kHttpsScheme : kHttpScheme) + std::string(host);
     const std::string portText = std::to_string(port);
     // A Host line may already name the port; the test is a plain substring search.
-    if (port != defaultPort && host.find(kPortSeparator + portText) == std::string_view::npos)
+    if (port != (secure ? kHttpsDefaultPort : kHttpDefaultPort) &&
+        host.find(kPortSeparator + portText) == std::string_view::npos)
         url += kPortSeparator + portText;
-    return url + std::string(field(record.path));
+    return url + std::string(path);
 }
 
+template <size_t N>
+void putText(char (&field)[N], std::string_view text)
+{
+    const size_t length = std::min(text.size(), N - 1);
+    std::memcpy(field, text.data(), length);
+    field[length] = '\0';
+}
+
+// A header value cut short would be sent as a wrong one: it goes whole or not at all.
+template <size_t N>
+void putWhole(char (&field)[N], std::string_view text)
+{
+    putText(field, text.size() < N ? text : std::string_view());
+}
+
+}
+
+HandOffRecord EntryFor(std::string_view url, const RequestDetails &details)
+{
+    HandOffRecord entry{};
+    putText(entry.url, url);
+    putWhole(entry.userAgent, details.userAgent);
+    putWhole(entry.accept, details.accept);
+    putWhole(entry.acceptLanguage, details.acceptLanguage);
+    putWhole(entry.acceptEncoding, details.acceptEncoding);
+    putWhole(entry.acceptCharset, details.acceptCharset);
+    putWhole(entry.keepAlive, details.keepAlive);
+    putWhole(entry.cookie, details.cookie);
+    putWhole(entry.connection, details.connection);
+    putWhole(entry.trailer, details.referer);
+    return entry;
 }
 
 void UrlStore::FreeEntries::operator()(HandOffRecord *entries) const
@@ -96,21 +128,30 @@ intptr_t UrlStore::handleMessage(uint32_t message, uintptr_t wParam, intptr_t lP
 
 void UrlStore::receive(const COPYDATASTRUCT &copy)
 {
+    // Log lines change nothing; StopCapture's come from another thread and may
+    // fall between headers and their URL.
+    if (copy.dwData == quillnet::kKindLogText)
+        return;
+    // Headers belong to the URL record right after them, and to nothing else.
+    RequestDetails headers = std::exchange(pendingHeaders_, std::nullopt).value_or(RequestDetails{});
     if (!copy.lpData)
         return;
     switch (copy.dwData) {
-    case quillnet::kKindHttpUrl: {
-        quillnet::HttpUrlRecord record;
-        if (copyRecord(copy, record))
-            receiveHttpUrl(record, webUrl(kHttpScheme, kHttpDefaultPort, record));
+    case quillnet::kKindRequestHeaders:
+        pendingHeaders_ = ReadHeaderRecord(copy.lpData, copy.cbData);
         return;
-    }
+    case quillnet::kKindHttpUrl:
     case quillnet::kKindHttpsUrl: {
         quillnet::HttpUrlRecord record;
         if (copyRecord(copy, record))
-            receiveHttpUrl(record, webUrl(kHttpsScheme, kHttpsDefaultPort, record));
+            receiveHttpUrl(webUrl(copy.dwData == quillnet::kKindHttpsUrl, record.port, field(record.host),
+                                  field(record.path)),
+                           field(record.contentType), std::move(headers));
         return;
     }
+    case quillnet::kKindLongHttpUrl:
+        receiveLongHttpUrl(copy, std::move(headers));
+        return;
     case quillnet::kKindSendInfo: {
         quillnet::SendInfo record;
         if (copyRecord(copy, record))
@@ -124,18 +165,35 @@ void UrlStore::receive(const COPYDATASTRUCT &copy)
         if (const auto statistics = ReadCaptureStatistics(copy))
             receiveStatistics(*statistics);
         return;
-    default: // log lines and unknown kinds are dropped
+    default: // unknown kinds are dropped
         return;
     }
 }
 
-void UrlStore::receiveHttpUrl(const quillnet::HttpUrlRecord &record, std::string url)
+// The texts follow the fixed part; their lengths must lie within the record.
+void UrlStore::receiveLongHttpUrl(const COPYDATASTRUCT &copy, RequestDetails headers)
+{
+    quillnet::LongHttpUrlRecord record;
+    if (!copyRecord(copy, record))
+        return;
+    const uint64_t textLength = uint64_t{record.hostLength} + record.pathLength + record.contentTypeLength;
+    if (textLength > copy.cbData - sizeof record)
+        return;
+    const char *host = static_cast<const char *>(copy.lpData) + sizeof record;
+    const char *path = host + record.hostLength;
+    const char *contentType = path + record.pathLength;
+    receiveHttpUrl(webUrl(record.secure == 1, record.port, FixedText(host, record.hostLength),
+                          FixedText(path, record.pathLength)),
+                   FixedText(contentType, record.contentTypeLength), std::move(headers));
+}
+
+void UrlStore::receiveHttpUrl(std::string url, std::string_view contentType, RequestDetails headers)
 {
     ++httpRecordCount_;
     currentUrl_ = std::move(url);
-    currentContentType_ = ToLower(Trim(field(record.contentType)));
+    currentContentType_ = ToLower(Trim(contentType));
     currentExtension_ = ContentTypeExtension(currentContentType_);
-    addAllRow();
+    addAllRow(std::move(headers));
     const std::string pathExtension = ToLower(PathExtension(currentUrl_));
     if (listedAsMedia() || IsStreamSegment(pathExtension, currentContentType_))
         return;
@@ -153,12 +211,16 @@ void UrlStore::receiveHttpUrl(const quillnet::HttpUrlRecord &record, std::string
 
 void UrlStore::receiveSendInfo(const quillnet::SendInfo &record)
 {
-    currentUrl_ = std::string(field(record.tcUrl)) + kPlaypathLabel + std::string(field(record.playpath)) +
-                  kSwfUrlLabel + std::string(field(record.swfUrl)) + kPageUrlLabel +
-                  std::string(field(record.pageUrl));
+    RequestDetails details;
+    details.tcUrl = field(record.tcUrl);
+    details.playpath = field(record.playpath);
+    details.swfUrl = field(record.swfUrl);
+    details.pageUrl = field(record.pageUrl);
+    currentUrl_ = details.tcUrl + kPlaypathLabel + details.playpath + kSwfUrlLabel + details.swfUrl +
+                  kPageUrlLabel + details.pageUrl;
     currentExtension_ = kRtmpExtension;
     currentContentType_.clear();
-    addAllRow();
+    addAllRow(std::move(details));
     if (!listedAsMedia())
         mediaStep();
 }
@@ -168,7 +230,7 @@ void UrlStore::receiveUrlText(std::string_view text)
     currentUrl_ = text;
     currentContentType_.clear();
     currentExtension_ = ToLower(PathExtension(currentUrl_));
-    addAllRow();
+    addAllRow({});
     if (!listedAsMedia())
         mediaStep();
 }
@@ -180,10 +242,13 @@ void UrlStore::receiveStatistics(const quillnet::CaptureStatistics &statistics)
         statisticsCallback_(statistics_);
 }
 
-void UrlStore::addAllRow()
+void UrlStore::addAllRow(RequestDetails details)
 {
+    details.url = currentUrl_;
+    details.contentType = currentContentType_;
+    currentKey_ = details_.add(std::move(details));
     ++recordCount_;
-    fillEntry(recordCount_);
+    fillEntry(recordCount_, *details_.find(currentKey_));
     handleMessage(WM_URL_ADD_ALL, static_cast<uintptr_t>(recordCount_), 0);
 }
 
@@ -199,23 +264,26 @@ void UrlStore::mediaStep()
     if (settings_.AutoDownload == 0)
         return;
     handOffUrl_ = currentUrl_;
+    handOffKey_ = currentKey_;
     handleMessage(WM_URL_HANDOFF, 0, 0);
 }
 
-void UrlStore::fillEntry(int32_t number)
+void UrlStore::fillEntry(int32_t number, const RequestDetails &details)
 {
     if (number < 1 || number > kEntryCount)
         return;
-    HandOffRecord &target = entries_[static_cast<size_t>(number - 1)];
-    target = HandOffRecord{};
-    const size_t length = std::min(currentUrl_.size(), kEntryUrlWidth - 1);
-    std::memcpy(target.url, currentUrl_.data(), length);
-    entryUrlCut_[static_cast<size_t>(number - 1)] = length < currentUrl_.size();
+    entries_[static_cast<size_t>(number - 1)] = EntryFor(details.url, details);
+    entryUrlCut_[static_cast<size_t>(number - 1)] = details.url.size() >= kEntryUrlWidth;
 }
 
 bool UrlStore::entryUrlCut(int64_t number) const
 {
     return entry(number) && entryUrlCut_[static_cast<size_t>(number - 1)];
+}
+
+const RequestDetails *UrlStore::details(const UrlRow &row) const
+{
+    return details_.find(row.key);
 }
 
 const HandOffRecord *UrlStore::entry(int64_t number) const
@@ -225,14 +293,10 @@ const HandOffRecord *UrlStore::entry(int64_t number) const
     return &entries_[static_cast<size_t>(number - 1)];
 }
 
-// No-limit rows come from the current record; limited-buffer rows from the
-// numbered entry, or from the current URL once the numbers pass the store.
+// Limited-buffer rows carry their record number in place of the content type.
 UrlRow UrlStore::rowFor(uintptr_t number) const
 {
-    if (noLimit())
-        return {currentExtension_, currentUrl_, currentContentType_};
-    const HandOffRecord *stored = entry(static_cast<int64_t>(number));
-    return {currentExtension_, stored ? std::string(field(stored->url)) : currentUrl_, std::to_string(number)};
+    return {currentExtension_, currentUrl_, noLimit() ? currentContentType_ : std::to_string(number), currentKey_};
 }
 
 void UrlStore::onAddAll(uintptr_t number)
@@ -261,6 +325,7 @@ void UrlStore::clear()
     view_.clearList(kMediaFilesList);
     view_.clearList(kAllList);
     mediaUrls_.clear();
+    details_.clear();
     recordCount_ = 0;
     httpRecordCount_ = 0;
     mediaCount_ = 0;

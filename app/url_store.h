@@ -13,8 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "details_history.h"
 #include "message_window.h"
 #include "records.h"
+#include "request_details.h"
 #include "settings.h"
 #include "url_fingerprints.h"
 
@@ -29,6 +31,8 @@ inline constexpr int32_t kEntryCount = 10000;
 inline constexpr size_t kEntryUrlWidth = 1000;
 // The media URLs remembered as listed: 4 MB of fingerprints.
 inline constexpr size_t kListedMediaUrls = size_t{1} << 19;
+// The request details of the newest rows; older rows show and hand off their URL alone.
+inline constexpr size_t kKeptDetailsBytes = size_t{32} << 20;
 
 // One entry of the entry store, for record number n at index n - 1. The same
 // bytes are the record handed to the download manager.
@@ -46,7 +50,7 @@ struct HandOffRecord {
     int32_t number3;
     char connection[1500];
     int32_t number4;
-    char trailer[500]; // passed on unchanged
+    char trailer[500]; // the Referer header
 };
 
 static_assert(sizeof(HandOffRecord) == 7216);
@@ -64,6 +68,9 @@ static_assert(offsetof(HandOffRecord, connection) == 5212);
 static_assert(offsetof(HandOffRecord, number4) == 6712);
 static_assert(offsetof(HandOffRecord, trailer) == 6716);
 
+// `url` and the headers of `details`, each cut to its field and ended by a NUL.
+HandOffRecord EntryFor(std::string_view url, const RequestDetails &details);
+
 // The tab that shows each list.
 enum UrlList : int {
     kMediaFilesList = 0,
@@ -78,6 +85,7 @@ struct UrlRow {
     std::string extension; // column 0
     std::string url;       // column 1
     std::string third;     // column 2: the content type, or the record number in limited-buffer mode
+    uint64_t key = 0;      // names the row's details in its UrlStore; 0 for none
 };
 
 class UrlListView {
@@ -107,7 +115,8 @@ public:
     // statistics of the capture before.
     void clearAllList();
 
-    // Called with the hand-off URL for every WM_URL_HANDOFF.
+    // Called with the hand-off URL for every WM_URL_HANDOFF; handOffDetails()
+    // then holds its details.
     void onHandOff(std::function<void(const std::string &)> callback) { handOff_ = std::move(callback); }
     // Called with every statistics record, and with nothing when they are forgotten.
     using StatisticsCallback = std::function<void(const std::optional<quillnet::CaptureStatistics> &)>;
@@ -120,6 +129,7 @@ public:
     const std::string &currentContentType() const { return currentContentType_; }
     const std::string &currentExtension() const { return currentExtension_; }
     const std::string &handOffUrl() const { return handOffUrl_; }
+    const RequestDetails *handOffDetails() const { return details_.find(handOffKey_); }
     // The last statistics record of the capture; nothing before the first.
     const std::optional<quillnet::CaptureStatistics> &captureStatistics() const { return statistics_; }
 
@@ -127,6 +137,9 @@ public:
     const HandOffRecord *entry(int64_t number) const;
     // Whether that entry's URL had to be cut to fit its field.
     bool entryUrlCut(int64_t number) const;
+    // The details of the request behind a row of either list, in both buffer
+    // modes; null when none are kept (forgotten to bound memory).
+    const RequestDetails *details(const UrlRow &row) const;
 
 private:
     struct FreeEntries {
@@ -134,14 +147,15 @@ private:
     };
 
     void receive(const COPYDATASTRUCT &copy);
-    void receiveHttpUrl(const quillnet::HttpUrlRecord &record, std::string url);
+    void receiveLongHttpUrl(const COPYDATASTRUCT &copy, RequestDetails headers);
+    void receiveHttpUrl(std::string url, std::string_view contentType, RequestDetails headers);
     void receiveSendInfo(const quillnet::SendInfo &record);
     void receiveUrlText(std::string_view text);
     void receiveStatistics(const quillnet::CaptureStatistics &statistics);
-    void addAllRow();
+    void addAllRow(RequestDetails details);
     bool listedAsMedia() const;
     void mediaStep();
-    void fillEntry(int32_t number);
+    void fillEntry(int32_t number, const RequestDetails &details);
     UrlRow rowFor(uintptr_t number) const;
     void onAddAll(uintptr_t number);
     void onAddMedia(uintptr_t number);
@@ -161,6 +175,12 @@ private:
     int32_t httpRecordCount_ = 0;
     int32_t mediaCount_ = 0;
     bool bufferFullShown_ = false;
+
+    // The headers of the URL record to come; any other record drops them.
+    std::optional<RequestDetails> pendingHeaders_;
+    DetailsHistory details_{kKeptDetailsBytes};
+    uint64_t currentKey_ = 0;
+    uint64_t handOffKey_ = 0;
 
     // The URLs of the "Media Files" list, so the duplicate test does not walk
     // the list; past its capacity, the least recent are forgotten.

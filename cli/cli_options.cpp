@@ -12,6 +12,11 @@ const char kUsage[] =
     "Options:\n"
     "  --media         print only the rows of the \"Media Files\" list\n"
     "  --json          print JSON Lines instead of tab-separated text\n"
+    "  --headers       with --json: give each row an object \"headers\" with the request\n"
+    "                  headers it carried (user-agent, referer, cookie, origin, accept,\n"
+    "                  accept-language, accept-encoding, accept-charset, keep-alive,\n"
+    "                  connection). Cookies are the secrets of the sessions they belong\n"
+    "                  to: without --headers none are printed\n"
     "  --keylog FILE   the TLS key log, as browsers write it when SSLKEYLOGFILE is set,\n"
     "                  that decrypts HTTPS; without it, the file SSLKEYLOGFILE names.\n"
     "                  One that cannot be read ends the program before it captures\n"
@@ -81,6 +86,8 @@ struct Parser {
             return setFlag(result.options.mediaOnly, argument);
         if (argument == "--json")
             return setFlag(result.options.json, argument);
+        if (argument == "--headers")
+            return setFlag(result.options.headers, argument);
         if (argument == "--keylog")
             return setKeyLogFile(argument);
         return fail("unknown argument '" + argument + "'");
@@ -91,9 +98,11 @@ struct Parser {
         if (!commandSeen)
             return fail("nothing to do: give --read FILE, --interface NAME or --list-interfaces");
         const bool capturing = result.options.command == Command::kRead || result.options.command == Command::kInterface;
-        if (!capturing && (result.options.mediaOnly || result.options.json ||
+        if (!capturing && (result.options.mediaOnly || result.options.json || result.options.headers ||
                            !result.options.keyLogFile.empty()))
-            return fail("--media, --json and --keylog go with --read or --interface");
+            return fail("--media, --json, --headers and --keylog go with --read or --interface");
+        if (result.options.headers && !result.options.json)
+            return fail("--headers goes with --json");
         return true;
     }
 };

@@ -18,6 +18,7 @@ struct CliOptions {
     std::string target; // the file of --read, the device of --interface
     bool mediaOnly = false;
     bool json = false;
+    bool headers = false; // with json: each row's request headers
     std::string keyLogFile; // empty: SSLKEYLOGFILE's, if set
 };
 

@@ -117,8 +117,9 @@ int capture(const QuillnetLibrary &library, const CliOptions &options)
 
     Settings settings;
     settings.NoLimitBufferSize = 1;
-    RowPrinter printer(stdout, {options.mediaOnly, options.json, live});
+    RowPrinter printer(stdout, {options.mediaOnly, options.json, live, options.headers});
     UrlStore store(settings, printer);
+    printer.readDetailsFrom(store);
     const int32_t result = RunCapture(library, source, netmask, store);
     const std::optional<quillnet::CaptureStatistics> &statistics = store.captureStatistics();
     const bool readError = statistics && EndedByReadError(*statistics);

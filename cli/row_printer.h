@@ -4,8 +4,8 @@
 
 #include <cstdio>
 #include <string>
-#include <string_view>
 
+#include "row_text.h"
 #include "url_store.h"
 
 namespace tarvolin::cli {
@@ -14,11 +14,15 @@ struct PrintOptions {
     bool mediaOnly = false;
     bool json = false;
     bool flushEachRow = false; // live captures: each line is out as soon as its URL is found
+    bool headers = false;      // JSON: each row's request headers, cookies among them
 };
 
 class RowPrinter : public UrlListView {
 public:
     RowPrinter(std::FILE *output, PrintOptions options) : output_(output), options_(options) {}
+
+    // Where the headers of the rows are found; the store this printer shows.
+    void readDetailsFrom(const UrlStore &store) { store_ = &store; }
 
     void appendRow(UrlList list, const UrlRow &row) override;
     // Captions, status texts and clearing belong to a window; a stream has none.
@@ -27,16 +31,11 @@ public:
     void setStatus(const std::string &) override {}
 
 private:
+    const RequestDetails *headersOf(const UrlRow &row) const;
+
     std::FILE *output_;
     PrintOptions options_;
+    const UrlStore *store_ = nullptr;
 };
-
-// Text taken from traffic may hold any byte. In the tab-separated form control
-// characters become %XX, so a field never splits a line or a column.
-std::string TabSeparatedField(std::string_view text);
-
-// A JSON string literal: valid UTF-8 passes through, every other byte is read as
-// Latin-1, so the line is valid JSON whatever the wire carried.
-std::string JsonString(std::string_view text);
 
 }

@@ -211,6 +211,11 @@ bool writeProfile(const ProfileFile &file, const std::filesystem::path &path)
         std::ofstream output(temporary, std::ios::binary | std::ios::trunc);
         if (!output)
             return false;
+        // Before any line goes in, as a file kept to its owner may hold a secret.
+        std::error_code error;
+        const auto status = std::filesystem::status(path, error);
+        if (!error && std::filesystem::exists(status))
+            std::filesystem::permissions(temporary, status.permissions(), error);
         output << file.byteOrderMark;
         for (const Line &line : file.lines)
             output << line.text << line.end;
@@ -218,9 +223,6 @@ bool writeProfile(const ProfileFile &file, const std::filesystem::path &path)
             return false;
     }
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (!error && std::filesystem::exists(status))
-        std::filesystem::permissions(temporary, status.permissions(), error);
     std::filesystem::rename(temporary, path, error);
     if (error)
         std::filesystem::remove(temporary, error);

@@ -1,11 +1,11 @@
-// The request details kept for one URL of the "All" list.
+// The request details kept for one URL of either list.
 #pragma once
 
 #include <QDialog>
 
 #include <memory>
 
-#include "url_store.h"
+#include "request_details.h"
 
 namespace Ui {
 class CDetailsDlg;
@@ -17,8 +17,8 @@ class CDetailsDlg : public QDialog {
     Q_OBJECT
 
 public:
-    // Shows the URL and the request headers of `entry`; nothing typed is read back.
-    explicit CDetailsDlg(const HandOffRecord &entry, QWidget *parent = nullptr);
+    // Shows the whole URL and the request headers of `details`; nothing typed is read back.
+    explicit CDetailsDlg(const RequestDetails &details, QWidget *parent = nullptr);
     ~CDetailsDlg() override;
 
 private:

@@ -6,7 +6,6 @@
 #include <QTableView>
 
 #include <algorithm>
-#include <cstring>
 
 #include "desktop.h"
 #include "main_dialog.h"
@@ -39,13 +38,16 @@ int64_t RowEntryNumber(const UrlRow &row)
     return number;
 }
 
-std::optional<HandOffRecord> UrlOnlyRecord(std::string_view url)
+std::optional<HandOffRecord> DetailsRecord(std::string_view url, const RequestDetails &details)
 {
     if (url.size() >= kEntryUrlWidth)
         return std::nullopt;
-    HandOffRecord record{};
-    std::memcpy(record.url, url.data(), url.size());
-    return record;
+    return EntryFor(url, details);
+}
+
+std::optional<HandOffRecord> UrlOnlyRecord(std::string_view url)
+{
+    return DetailsRecord(url, {});
 }
 
 std::optional<HandOffRecord> RowRecord(const UrlRow &row, const UrlStore &store, bool noLimit)
@@ -55,7 +57,15 @@ std::optional<HandOffRecord> RowRecord(const UrlRow &row, const UrlStore &store,
         if (const HandOffRecord *entry = store.entry(number))
             return store.entryUrlCut(number) ? std::nullopt : std::optional(*entry);
     }
+    if (const RequestDetails *details = store.details(row))
+        return DetailsRecord(Trim(details->url), *details);
     return UrlOnlyRecord(Trim(row.url));
+}
+
+std::optional<HandOffRecord> AutomaticRecord(const std::string &url, const UrlStore &store)
+{
+    const RequestDetails *details = store.handOffDetails();
+    return details && details->url == url ? DetailsRecord(url, *details) : UrlOnlyRecord(url);
 }
 
 std::vector<int> CMainDlg::selectedRows(UrlList list) const
@@ -74,12 +84,16 @@ void CMainDlg::handOffSelected(bool immediately)
     std::vector<int> rows = selectedRows(currentList());
     if (rows.empty() && !immediately)
         return;
+    if (!immediately)
+        rows.resize(1);
+    if (HandsOffToAria2(settings_)) {
+        handOffSelectedToAria2(rows);
+        return;
+    }
     if (!handOff_.receiverListening()) {
         services_.desktop.inform(this, QString::fromLatin1(kPleaseRunDownloadManager));
         return;
     }
-    if (!immediately)
-        rows.resize(1);
     std::vector<HandOffMessage> messages;
     bool tooLong = false;
     for (int row : rows) {
@@ -102,6 +116,10 @@ void CMainDlg::handOffSelected(bool immediately)
 // Never a dialog: the capture goes on. URLs let go are counted in the status bar.
 void CMainDlg::handOffAutomatically(const std::string &url)
 {
+    if (HandsOffToAria2(settings_)) {
+        handOffAutomaticallyToAria2(url);
+        return;
+    }
     if (handOff_.waitingSends() >= kMostWaitingHandOffs) {
         ++handOffsDropped_;
         showStatistics();
@@ -109,7 +127,7 @@ void CMainDlg::handOffAutomatically(const std::string &url)
     }
     if (!handOff_.receiverListening())
         return;
-    if (const std::optional<HandOffRecord> record = UrlOnlyRecord(url))
+    if (const std::optional<HandOffRecord> record = AutomaticRecord(url, store_))
         handOff_.send({{kHandOffImmediate, *record}});
 }
 

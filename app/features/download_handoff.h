@@ -25,12 +25,21 @@ std::string DroppedHandOffsStatus(uint64_t dropped);
 // blanks trimmed; 0 when it names none (a content type, in no-limit mode).
 int64_t RowEntryNumber(const UrlRow &row);
 
-// Only the URL, every other field empty and every number 0; nothing when the
-// URL does not fit its field, as a shortened URL would fetch something else.
+// `url` with the request headers of `details` in their fields, every number 0;
+// nothing when the URL does not fit its field, as a shortened URL would fetch
+// something else.
+std::optional<HandOffRecord> DetailsRecord(std::string_view url, const RequestDetails &details);
+
+// Only the URL, every other field empty; nothing when it does not fit.
 std::optional<HandOffRecord> UrlOnlyRecord(std::string_view url);
 
-// In no-limit mode the row's URL, trimmed. In limited-buffer mode the entry
-// that the row's number names, or the row's URL when it names none.
+// In limited-buffer mode the entry that the row's number names, as stored.
+// Otherwise the row's URL, trimmed, with the headers of its request while the
+// store keeps them, else alone.
 std::optional<HandOffRecord> RowRecord(const UrlRow &row, const UrlStore &store, bool noLimit);
+
+// The automatic hand-off of `url`, the store's hand-off URL: with the headers
+// of its request.
+std::optional<HandOffRecord> AutomaticRecord(const std::string &url, const UrlStore &store);
 
 }

@@ -1,14 +1,18 @@
 // The main window's commands: what each button and menu item does.
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QTableView>
 #include <QWindow>
 
 #include "about_dialog.h"
 #include "desktop.h"
+#include "download_command.h"
 #include "main_dialog.h"
 #include "options_dialog.h"
 #include "program_info.h"
 #include "resource_ids.h"
+#include "text.h"
 #include "ui_main_dialog.h"
 
 namespace tarvolin {
@@ -16,6 +20,7 @@ namespace tarvolin {
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
+constexpr char kCommandSeparator = '\n';
 
 }
 
@@ -32,8 +37,14 @@ void CMainDlg::OnCommand(int id)
     case kCommandCopyUrls:
         CopySelectedUrls();
         return;
+    case kCommandCopyAsCommand:
+        copySelectedAsCommands();
+        return;
     case kCommandClear:
         store_.clear();
+        return;
+    case kCommandSaveListAs:
+        saveListAs();
         return;
     case kCommandTop:
         toggleTopmost();
@@ -69,6 +80,44 @@ void CMainDlg::CopySelectedUrls()
     for (int row : selectedRows(list))
         copied += QString::fromStdString(model(list).row(row).url) + QLatin1String(kLineEnd);
     QGuiApplication::clipboard()->setText(copied);
+}
+
+// One shell line for each selected row of the list on the current tab, in list order.
+void CMainDlg::copySelectedAsCommands()
+{
+    const UrlList list = currentList();
+    std::string lines;
+    for (int row : selectedRows(list)) {
+        if (!lines.empty())
+            lines += kCommandSeparator;
+        lines += DownloadCommand(rowDetails(model(list).row(row)));
+    }
+    QGuiApplication::clipboard()->setText(QString::fromStdString(lines));
+}
+
+RequestDetails CMainDlg::rowDetails(const UrlRow &row) const
+{
+    RequestDetails details;
+    if (const RequestDetails *kept = store_.details(row)) {
+        details = *kept;
+    } else {
+        details.url = row.url;
+        // A no-limit row's third column is its content type, which tells a playlist.
+        if (settings_.NoLimitBufferSize != 0)
+            details.contentType = row.third;
+    }
+    details.url = std::string(Trim(details.url));
+    return details;
+}
+
+// Instead of the list's own copy of the one current cell.
+bool CMainDlg::eventFilter(QObject *watched, QEvent *event)
+{
+    const bool list = watched == listView(kAllList) || watched == listView(kMediaFilesList);
+    if (!list || event->type() != QEvent::KeyPress || !static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy))
+        return QDialog::eventFilter(watched, event);
+    CopySelectedUrls();
+    return true;
 }
 
 // Confirmed or not, the adapter part of the status bar shows the settings' adapter.

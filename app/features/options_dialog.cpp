@@ -9,6 +9,7 @@ namespace tarvolin {
 namespace {
 
 constexpr char kListEnd[] = " ";
+constexpr char kAutoDownloadText[] = "Download media files automatically by %1";
 
 // What an empty field stands for.
 QString keyLogPlaceholder()
@@ -41,6 +42,14 @@ COptionsDlg::COptionsDlg(Settings &settings, std::string settingsPath, bool capt
     ui_->autoFilesEdit->setText(QString::fromStdString(settings.DownloadAutoFilesList));
     ui_->keyLogEdit->setText(QString::fromStdString(settings.KeyLogFile));
     ui_->keyLogEdit->setPlaceholderText(keyLogPlaceholder());
+    ui_->handOffCombo->setCurrentText(QString::fromLatin1(HandsOffToAria2(settings) ? kHandOffToAria2
+                                                                                     : kHandOffToMarrowfetch));
+    ui_->aria2UrlEdit->setText(QString::fromStdString(settings.Aria2RpcUrl));
+    ui_->aria2UrlEdit->setPlaceholderText(QString::fromLatin1(kDefaultAria2RpcUrl));
+    ui_->aria2SecretEdit->setText(QString::fromStdString(settings.Aria2RpcSecret));
+    ui_->aria2DirEdit->setText(QString::fromStdString(settings.Aria2Dir));
+    showHandOffTarget();
+    connect(ui_->handOffCombo, &QComboBox::currentTextChanged, this, &COptionsDlg::showHandOffTarget);
     connect(ui_->selectButton, &QPushButton::clicked, this, &COptionsDlg::selectAdapter);
     connect(ui_->browseButton, &QPushButton::clicked, this, &COptionsDlg::browseKeyLog);
     connect(ui_->okButton, &QPushButton::clicked, this, &COptionsDlg::confirm);
@@ -68,6 +77,16 @@ void COptionsDlg::browseKeyLog()
         ui_->keyLogEdit->setText(chosen);
 }
 
+// The aria2 fields count only for aria2.
+void COptionsDlg::showHandOffTarget()
+{
+    const QString target = ui_->handOffCombo->currentText();
+    ui_->autoDownloadCheck->setText(QString::fromLatin1(kAutoDownloadText).arg(target));
+    const bool aria2 = target == QLatin1String(kHandOffToAria2);
+    for (QWidget *field : {ui_->aria2UrlEdit, ui_->aria2SecretEdit, ui_->aria2DirEdit})
+        field->setEnabled(aria2);
+}
+
 void COptionsDlg::confirm()
 {
     settings_.NoLimitBufferSize = 1;
@@ -77,6 +96,11 @@ void COptionsDlg::confirm()
     settings_.AutoDownload = ui_->autoDownloadCheck->isChecked() ? 1 : 0;
     settings_.DownloadAutoFilesList = std::string(Trim(ui_->autoFilesEdit->text().toStdString())) + kListEnd;
     settings_.KeyLogFile = std::string(Trim(ui_->keyLogEdit->text().toStdString()));
+    settings_.HandOffTo = ui_->handOffCombo->currentText().toStdString();
+    const std::string rpcUrl(Trim(ui_->aria2UrlEdit->text().toStdString()));
+    settings_.Aria2RpcUrl = rpcUrl.empty() ? kDefaultAria2RpcUrl : rpcUrl;
+    settings_.Aria2RpcSecret = std::string(Trim(ui_->aria2SecretEdit->text().toStdString()));
+    settings_.Aria2Dir = std::string(Trim(ui_->aria2DirEdit->text().toStdString()));
     if (!SaveSettings(settings_, settingsPath_))
         desktop_.inform(this, QString::fromLatin1(kSettingsNotSaved).arg(QString::fromStdString(settingsPath_)));
     accept();

@@ -1,4 +1,5 @@
-// The capture adapter, the automatic hand-off switch and the TLS key log file.
+// The capture adapter, the automatic hand-off switch and its target, and the
+// TLS key log file.
 // OK writes the settings file at once; Cancel changes nothing.
 #pragma once
 
@@ -38,6 +39,7 @@ public:
 private:
     void selectAdapter();
     void browseKeyLog();
+    void showHandOffTarget();
     void confirm();
 
     std::unique_ptr<Ui::COptionsDlg> ui_;

@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -37,9 +39,33 @@ std::string readList(const char *key, const std::string &path)
     return ToUpper(readText(key, kListBufferSize, path) + kListSeparator);
 }
 
+std::string orDefault(std::string value, const char *fallback)
+{
+    return value.empty() ? fallback : value;
+}
+
 bool write(const char *key, const std::string &value, const std::string &path)
 {
     return WritePrivateProfileString(kSettingsSection, key, value.c_str(), path.c_str()) != 0;
+}
+
+// Creates the file when needed; its content is left as it is.
+bool keepToOwner(const std::string &path)
+{
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (file < 0)
+        return false;
+    const bool kept = fchmod(file, S_IRUSR | S_IWUSR) == 0;
+    close(file);
+    return kept;
+}
+
+// Whoever reads an aria2 secret can make aria2 fetch anything into any folder.
+bool writeSecret(const std::string &secret, const std::string &path)
+{
+    if (!secret.empty() && !keepToOwner(path))
+        return false;
+    return write("Aria2RpcSecret", secret, path);
 }
 
 }
@@ -71,7 +97,16 @@ int LoadSettings(Settings &settings, const std::string &settingsPath)
     settings.AdapterDescription = readText("AdapterDescription", kTextBufferSize, settingsPath);
     settings.Adapter = readText("Adapter", kTextBufferSize, settingsPath);
     settings.KeyLogFile = readText("KeyLogFile", kTextBufferSize, settingsPath);
+    settings.HandOffTo = orDefault(readText("HandOffTo", kTextBufferSize, settingsPath), kHandOffToMarrowfetch);
+    settings.Aria2RpcUrl = orDefault(readText("Aria2RpcUrl", kTextBufferSize, settingsPath), kDefaultAria2RpcUrl);
+    settings.Aria2RpcSecret = readText("Aria2RpcSecret", kTextBufferSize, settingsPath);
+    settings.Aria2Dir = readText("Aria2Dir", kTextBufferSize, settingsPath);
     return 1;
+}
+
+bool HandsOffToAria2(const Settings &settings)
+{
+    return EqualIgnoringCase(settings.HandOffTo, kHandOffToAria2);
 }
 
 std::string EffectiveKeyLogFile(const std::string &chosen)
@@ -94,6 +129,10 @@ bool SaveSettings(const Settings &settings, const std::string &settingsPath)
     written &= write("DownloadAutoFilesList", settings.DownloadAutoFilesList, settingsPath);
     written &= write("MediaFilesList", settings.MediaFilesList, settingsPath);
     written &= write("KeyLogFile", settings.KeyLogFile, settingsPath);
+    written &= write("HandOffTo", settings.HandOffTo, settingsPath);
+    written &= write("Aria2RpcUrl", settings.Aria2RpcUrl, settingsPath);
+    written &= writeSecret(settings.Aria2RpcSecret, settingsPath);
+    written &= write("Aria2Dir", settings.Aria2Dir, settingsPath);
     return written;
 }
 

@@ -10,6 +10,10 @@ inline constexpr char kSettingsFileName[] = "setting.ini";
 inline constexpr char kSettingsSection[] = "Normal";
 // Where browsers write their TLS keys when it is set.
 inline constexpr char kKeyLogEnvironment[] = "SSLKEYLOGFILE";
+// The download managers that media URLs are handed to.
+inline constexpr char kHandOffToMarrowfetch[] = "Marrowfetch";
+inline constexpr char kHandOffToAria2[] = "aria2";
+inline constexpr char kDefaultAria2RpcUrl[] = "http://127.0.0.1:6800/jsonrpc";
 
 // Field names are the file's key names.
 struct Settings {
@@ -22,8 +26,15 @@ struct Settings {
     std::string AdapterDescription;
     std::string Adapter; // pcap device name; empty until an adapter is chosen
     std::string KeyLogFile; // TLS key log that decrypts HTTPS; empty: SSLKEYLOGFILE's, if set
+    std::string HandOffTo = kHandOffToMarrowfetch; // or kHandOffToAria2
+    std::string Aria2RpcUrl = kDefaultAria2RpcUrl;
+    std::string Aria2RpcSecret; // lets whoever holds it drive aria2: never logged nor shown
+    std::string Aria2Dir;       // where aria2 saves; empty: its own choice
     int32_t adapterNetmask = 0; // not stored in the file
 };
+
+// Whether media URLs go to aria2 rather than to Marrowfetch.
+bool HandsOffToAria2(const Settings &settings);
 
 // `programDirectory` (ending in a separator) followed by "setting.ini".
 std::string SettingsPath(const std::string &programDirectory);
@@ -41,7 +52,8 @@ int LoadSettings(Settings &settings, const std::string &settingsPath);
 // empty for no key log file.
 std::string EffectiveKeyLogFile(const std::string &chosen);
 
-// Writes every key into section "Normal", creating the file when needed.
+// Writes every key into section "Normal", creating the file when needed; a
+// file that holds an aria2 secret is made readable by its owner alone first.
 // False when any key could not be written.
 bool SaveSettings(const Settings &settings, const std::string &settingsPath);
 

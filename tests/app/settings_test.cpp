@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "private_profile.h"
@@ -29,7 +31,8 @@ TEST_F(SettingsFile, FirstStartWithoutAFileKeepsDefaultsAndSavesLimitedMode)
     ASSERT_TRUE(SaveSettings(settings, path));
     EXPECT_EQ(ReadWholeFile(path), "[Normal]\nNoLimitBufferSize=0\nCaptureAllURL=0\nCaptureFilesExt=\n"
                                    "AdapterDescription=\nAdapter=\nAutoDownload=0\nDownloadAutoFilesList=\n"
-                                   "MediaFilesList=\nKeyLogFile=\n");
+                                   "MediaFilesList=\nKeyLogFile=\nHandOffTo=Marrowfetch\n"
+                                   "Aria2RpcUrl=http://127.0.0.1:6800/jsonrpc\nAria2RpcSecret=\nAria2Dir=\n");
 }
 
 TEST_F(SettingsFile, AnyFileMeansNoLimitMode)
@@ -65,7 +68,8 @@ TEST_F(SettingsFile, ReadsAWindowsFileAndWritesItBackKeepingTheRest)
     EXPECT_EQ(ReadWholeFile(path), "[Window]\r\nLeft=10\r\n\r\n[Normal]\r\nAdapter=\\Device\\NPF_{ABC}\r\n"
                                    "AdapterDescription=Intel(R) PRO/1000\r\nAutoDownload=1\r\nCaptureAllURL=7\r\n"
                                    "CaptureFilesExt=FLV  MP4 \r\nDownloadAutoFilesList= \r\nMediaFilesList=WMV \r\n"
-                                   "Unknown=kept\r\nNoLimitBufferSize=1\r\nKeyLogFile=\r\n");
+                                   "Unknown=kept\r\nNoLimitBufferSize=1\r\nKeyLogFile=\r\nHandOffTo=Marrowfetch\r\n"
+                                   "Aria2RpcUrl=http://127.0.0.1:6800/jsonrpc\r\nAria2RpcSecret=\r\nAria2Dir=\r\n");
 
     Settings again;
     LoadSettings(again, path);
@@ -92,6 +96,34 @@ TEST_F(SettingsFile, TheKeyLogFileIsKeptAndAnEmptyOneMeansTheEnvironments)
     EXPECT_EQ(EffectiveKeyLogFile(""), "");
     if (saved)
         setenv(kKeyLogEnvironment, before.c_str(), 1);
+}
+
+TEST_F(SettingsFile, TheAria2TargetIsKeptAndItsSecretOnlyInAFileOfTheOwnersAlone)
+{
+    WriteWholeFile(path, "[Normal]\nHandOffTo=ARIA2\nAria2RpcUrl=\n");
+    chmod(path.c_str(), 0644);
+    Settings settings;
+    LoadSettings(settings, path);
+    EXPECT_TRUE(HandsOffToAria2(settings));
+    EXPECT_EQ(settings.Aria2RpcUrl, kDefaultAria2RpcUrl) << "an empty URL means aria2's usual one";
+
+    settings.Aria2RpcUrl = "http://192.0.2.1:6801/jsonrpc";
+    settings.Aria2Dir = "/home/user/Videos";
+    ASSERT_TRUE(SaveSettings(settings, path));
+    struct stat status {};
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0644u) << "without a secret the file stays as it was";
+
+    settings.Aria2RpcSecret = "s3cret";
+    ASSERT_TRUE(SaveSettings(settings, path));
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    Settings loaded;
+    LoadSettings(loaded, path);
+    EXPECT_TRUE(HandsOffToAria2(loaded));
+    EXPECT_EQ(loaded.Aria2RpcUrl, settings.Aria2RpcUrl);
+    EXPECT_EQ(loaded.Aria2RpcSecret, "s3cret");
+    EXPECT_EQ(loaded.Aria2Dir, settings.Aria2Dir);
 }
 
 TEST_F(SettingsFile, ListTextsAreReadIntoFiveHundredTwelveBytes)

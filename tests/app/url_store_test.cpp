@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "capture_statistics.h"
+#include "details_history.h"
 #include "text.h"
 #include "url_fingerprints.h"
 #include "url_store.h"
@@ -32,7 +33,11 @@ std::ostream &operator<<(std::ostream &out, const Row &row)
 
 class RecordingView : public UrlListView {
 public:
-    void appendRow(UrlList list, const UrlRow &row) override { rows.push_back({list, row.extension, row.url, row.third}); }
+    void appendRow(UrlList list, const UrlRow &row) override
+    {
+        rows.push_back({list, row.extension, row.url, row.third});
+        appended.push_back(row);
+    }
     void clearList(UrlList list) override { cleared.push_back(list); }
     void setCaption(UrlList list, const std::string &caption) override { captions[list] = caption; }
     void setStatus(const std::string &text) override { statuses.push_back(text); }
@@ -47,6 +52,7 @@ public:
     }
 
     std::vector<Row> rows;
+    std::vector<UrlRow> appended; // as the store gave them, keys included
     std::vector<UrlList> cleared;
     std::string captions[2];
     std::vector<std::string> statuses;
@@ -102,6 +108,30 @@ protected:
         setText(record.swfUrl, swfUrl);
         setText(record.pageUrl, pageUrl);
         EXPECT_EQ(deliver(quillnet::kKindSendInfo, &record, sizeof record), 1);
+    }
+
+    // A kind 112 record of `fields`, its last `cut` bytes left off.
+    void headers(const std::vector<std::pair<uint16_t, std::string>> &fields, size_t cut = 0)
+    {
+        std::string record;
+        for (const auto &[name, value] : fields) {
+            const quillnet::RequestHeaderField field{name, static_cast<uint16_t>(value.size())};
+            record.append(reinterpret_cast<const char *>(&field), sizeof field).append(value);
+        }
+        EXPECT_EQ(deliver(quillnet::kKindRequestHeaders, record.data(), static_cast<uint32_t>(record.size() - cut)), 1);
+    }
+
+    // A kind 113 record; `missing` bytes of its texts are not sent.
+    void longHttp(int32_t port, bool secure, const std::string &host, const std::string &path,
+                  const std::string &contentType, size_t missing = 0)
+    {
+        const quillnet::LongHttpUrlRecord header{port, secure ? 1 : 0, static_cast<uint32_t>(host.size()),
+                                                 static_cast<uint32_t>(path.size()),
+                                                 static_cast<uint32_t>(contentType.size())};
+        std::string record(reinterpret_cast<const char *>(&header), sizeof header);
+        record += host + path + contentType;
+        EXPECT_EQ(deliver(quillnet::kKindLongHttpUrl, record.data(), static_cast<uint32_t>(record.size() - missing)),
+                  1);
     }
 
     void text(uintptr_t kind, const std::string &text)
@@ -291,6 +321,95 @@ TEST_F(UrlStoreTest, DuplicatesDifferingInCaseReachMediaFilesOnce)
     EXPECT_EQ(view.captions[kMediaFilesList], "Media Files (2)");
 }
 
+TEST_F(UrlStoreTest, HeadersJoinTheUrlRecordAfterThemAndFillEntriesAndDetails)
+{
+    using namespace quillnet;
+    settings.AutoDownload = 1;
+    std::vector<std::string> handedOffReferers;
+    store.onHandOff([&](const std::string &url) {
+        const RequestDetails *details = store.handOffDetails();
+        handedOffReferers.push_back(details && details->url == url ? details->referer : "no details");
+    });
+    const std::string cookie = "a=1; b=" + std::string(1300, 'c'); // longer than its field
+    headers({{kHeaderUserAgent, "Agent/1"},
+             {kHeaderReferer, "http://page.example/"},
+             {kHeaderCookie, cookie},
+             {99, "an unknown name"},
+             {kHeaderConnection, "keep-alive"},
+             {kHeaderAccept, "cut off by the record's end"}},
+            1);
+    http(8080, "h", "/a.flv", "video/x-flv");
+    const std::string longPath = "/" + std::string(2995, 'p') + ".mp4";
+    headers({{kHeaderReferer, "https://secure.example/watch"}});
+    longHttp(443, true, "secure.example", longPath, " Video/MP4 ");
+    longHttp(80, false, "h", "/lost.flv", "", 1);
+    headers({{kHeaderUserAgent, "stray"}});
+    text(kKindUrlText, "rtsp://cam/a.sdp");
+    longHttp(8080, false, "plain.example", "/v.flv", "");
+
+    const std::string longUrl = "https://secure.example" + longPath;
+    EXPECT_EQ(view.rowsOf(kAllList), (std::vector<Row>{{kAllList, ".flv", "http://h:8080/a.flv", "video/x-flv"},
+                                                       {kAllList, ".mp4", longUrl, "video/mp4"},
+                                                       {kAllList, ".sdp", "rtsp://cam/a.sdp", ""},
+                                                       {kAllList, "", "http://plain.example:8080/v.flv", ""}}))
+        << "a 113 whose texts run past the record is no record";
+    EXPECT_EQ(store.httpRecordCount(), 3);
+    EXPECT_EQ(store.mediaCount(), 4);
+    EXPECT_EQ(handedOffReferers,
+              (std::vector<std::string>{"http://page.example/", "https://secure.example/watch", "", ""}));
+
+    ASSERT_EQ(view.appended.size(), 8u);
+    const RequestDetails *first = store.details(view.appended[0]);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(store.details(view.appended[1]), first) << "both lists' rows of one record share its details";
+    EXPECT_EQ(first->url, "http://h:8080/a.flv");
+    EXPECT_EQ(first->contentType, "video/x-flv");
+    EXPECT_EQ(first->userAgent, "Agent/1");
+    EXPECT_EQ(first->cookie, cookie);
+    EXPECT_EQ(first->connection, "keep-alive");
+    EXPECT_EQ(first->accept, "") << "a field past the record's end ends the reading";
+    const RequestDetails *second = store.details(view.appended[2]);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->url, longUrl);
+    EXPECT_EQ(second->referer, "https://secure.example/watch");
+    EXPECT_EQ(second->userAgent, "") << "each record's headers are its own";
+    EXPECT_EQ(store.details(view.appended[4])->userAgent, "") << "headers before a 109 belong to nothing";
+    EXPECT_EQ(store.details(view.appended[6])->userAgent, "") << "and are not kept for the record after it";
+
+    const HandOffRecord *entry = store.entry(1);
+    EXPECT_STREQ(entry->url, "http://h:8080/a.flv");
+    EXPECT_STREQ(entry->userAgent, "Agent/1");
+    EXPECT_STREQ(entry->trailer, "http://page.example/");
+    EXPECT_STREQ(entry->cookie, "") << "a cookie too long for its field is left out, never cut";
+    EXPECT_STREQ(entry->connection, "keep-alive");
+    EXPECT_EQ(std::string(store.entry(2)->url), longUrl.substr(0, kEntryUrlWidth - 1));
+    EXPECT_TRUE(store.entryUrlCut(2));
+    EXPECT_STREQ(store.entry(2)->trailer, "https://secure.example/watch");
+    EXPECT_STREQ(store.entry(3)->userAgent, "");
+
+    store.clear();
+    EXPECT_EQ(store.details(view.appended[0]), nullptr) << "Clear forgets the details with the rows";
+    http(80, "h", "/again.flv");
+    EXPECT_EQ(store.details(view.appended[0]), nullptr) << "keys are never given twice";
+}
+
+TEST(DetailsHistory, ForgetsTheOldestBeyondItsBudgetButNeverTheNewest)
+{
+    RequestDetails details;
+    details.cookie.assign(1000, 'c');
+    const size_t each = sizeof details + details.cookie.size();
+    DetailsHistory history(3 * each);
+    std::vector<uint64_t> keys;
+    for (int i = 0; i < 5; ++i)
+        keys.push_back(history.add(details));
+    EXPECT_EQ(history.find(keys[1]), nullptr);
+    EXPECT_NE(history.find(keys[2]), nullptr);
+    EXPECT_EQ(history.heldBytes(), 3 * each);
+    details.cookie.assign(10000, 'c');
+    EXPECT_NE(history.find(history.add(details)), nullptr);
+    EXPECT_EQ(history.find(keys[4]), nullptr);
+}
+
 TEST(UrlFingerprints, ManyUrlsKeepTheirMemoryAndTheRecentAreKnownInAnyCase)
 {
     constexpr size_t kCapacity = 65536;
@@ -397,7 +516,7 @@ protected:
     LimitedBufferTest() { settings.NoLimitBufferSize = 0; }
 };
 
-TEST_F(LimitedBufferTest, RowsComeFromTheEntryStoreByRecordNumber)
+TEST_F(LimitedBufferTest, RowsCarryTheirRecordNumberAndEntriesTheirUrl)
 {
     http(8080, "h", "/v.flv", "video/x-flv");
     text(quillnet::kKindUrlText, "rtsp://cam/a");
@@ -420,7 +539,7 @@ TEST_F(LimitedBufferTest, EntryUrlsAreCutAndNumbersPastTheStoreHaveNoEntry)
     const std::string longPath = "/" + std::string(1200, 'p') + ".flv";
     http(80, "h", longPath);
     EXPECT_EQ(std::string(store.entry(1)->url), ("http://h" + longPath).substr(0, 999));
-    EXPECT_EQ(view.rows[0].url.size(), 999u);
+    EXPECT_EQ(view.rows[0].url, "http://h" + longPath) << "a row shows the whole URL";
     http(80, "h", longPath);
     EXPECT_EQ(view.rowsOf(kMediaFilesList).size(), 1u) << "a long URL is still known as listed";
 
@@ -442,7 +561,7 @@ TEST_F(LimitedBufferTest, BufferIsFullIsWrittenOnceAtTenThousandHttpRecords)
     EXPECT_EQ(view.statuses, std::vector<std::string>{kBufferFullStatus});
 
     const auto all = view.rowsOf(kAllList);
-    EXPECT_EQ(all.back(), (Row{kAllList, "", "http://h/beyond.flv", "10002"})) << "past the store: the current URL";
+    EXPECT_EQ(all.back(), (Row{kAllList, "", "http://h/beyond.flv", "10002"}));
     EXPECT_EQ(view.rowsOf(kMediaFilesList).back(), (Row{kMediaFilesList, ".flv", "http://h/beyond.flv", "10002"}));
     EXPECT_STREQ(store.entry(kEntryCount)->url, "http://h/last.flv");
     EXPECT_EQ(view.captions[kAllList], "All (10001)");

@@ -145,6 +145,30 @@ TEST(CliRead, MediaAndJsonOptions)
     EXPECT_EQ(result.err, "Records: 6, HTTP records: 3, media files: 4, dropped frames: 0\n");
 }
 
+TEST(CliRead, HeadersOnlyWhenAskedForAndLongTargetsWhole)
+{
+    const std::string target = "/media/" + std::string(2989, 'v') + ".mp4";
+    ASSERT_EQ(target.size(), 3000u);
+    const std::string request = "GET " + target +
+                                " HTTP/1.1\r\nHost: example.com\r\nUser-Agent: Agent/1.0\r\n"
+                                "Referer: http://example.com/watch\r\nCookie: a=1\r\nCookie: b=2\r\n\r\n";
+    const CaptureFile file({BuildTcpFrame(kClient, kWebServer, request),
+                            BuildTcpFrame(kWebServer, kClient, "HTTP/1.1 200 OK\r\nContent-Type: video/mp4\r\n\r\n")});
+    const std::string row = "\"extension\":\".mp4\",\"url\":\"http://example.com" + target +
+                            "\",\"content_type\":\"video/mp4\"";
+    const std::string headers = ",\"headers\":{\"user-agent\":\"Agent/1.0\",\"referer\":\"http://example.com/watch\","
+                                "\"cookie\":\"a=1; b=2\"}";
+
+    ProgramResult result = runCli({"--read", file.path(), "--json", "--headers"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "{\"list\":\"all\"," + row + headers + "}\n{\"list\":\"media\"," + row + headers + "}\n");
+
+    result = runCli({"--read", file.path(), "--json"});
+    EXPECT_EQ(result.out, "{\"list\":\"all\"," + row + "}\n{\"list\":\"media\"," + row + "}\n")
+        << "cookies are printed only when asked for";
+    EXPECT_EQ(result.err, "Records: 1, HTTP records: 1, media files: 1, dropped frames: 0\n");
+}
+
 TEST(CliRead, RelativePathAndAnEmptyCapture)
 {
     const CaptureFile file({});
@@ -301,7 +325,7 @@ TEST(CliUsage, ErrorsExitWithTwoAndHelpWithZero)
              {}, {"--read"}, {"--bogus"}, {"--read", "a", "--interface", "lo"}, {"--list-interfaces", "--json"},
              {"--media"}, {"--read", "a", "--media", "--media"}, {"--read", "a", "--keylog"},
              {"--keylog", "", "--read", "a"}, {"--read", "a", "--keylog", "k", "--keylog", "k"},
-             {"--list-interfaces", "--keylog", "k"}}) {
+             {"--list-interfaces", "--keylog", "k"}, {"--read", "a", "--headers"}}) {
         const ProgramResult result = runCli(arguments);
         EXPECT_EQ(result.status, 2) << ::testing::PrintToString(arguments);
         EXPECT_EQ(result.err.rfind("tarvolin-cli: ", 0), 0u) << result.err;

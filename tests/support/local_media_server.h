@@ -6,13 +6,20 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace testing_support {
+
+// Header names and the values they must have, byte for byte.
+using RequiredHeaders = std::vector<std::pair<std::string, std::string>>;
 
 class LocalMediaServer {
 public:
     // Starts serving `folder` and waits until the server accepts connections.
-    explicit LocalMediaServer(const std::filesystem::path &folder, bool ipv6 = false);
+    // A request that lacks any of the `required` headers is answered 403.
+    explicit LocalMediaServer(const std::filesystem::path &folder, bool ipv6 = false,
+                              const RequiredHeaders &required = {});
     ~LocalMediaServer();
     LocalMediaServer(const LocalMediaServer &) = delete;
     LocalMediaServer &operator=(const LocalMediaServer &) = delete;

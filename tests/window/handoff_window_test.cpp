@@ -1,20 +1,35 @@
 // The window handing URLs to the download manager: the three ways, both buffer
-// modes, and a download manager that is absent, late or hung.
+// modes, and a download manager that is absent, late or hung; and to a real
+// aria2 that fetches what the captured request fetched.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <thread>
 
+#include "aria2_link.h"
+#include "capture_file.h"
 #include "custom_tab_ctrl.h"
 #include "download_handoff.h"
+#include "frame_builder.h"
 #include "handoff_receiver.h"
+#include "local_media_server.h"
+#include "loopback.h"
 #include "main_dialog.h"
+#include "quillnet_library.h"
+#include "run_program.h"
 #include "temporary_directory.h"
 #include "text.h"
 #include "window_test_support.h"
@@ -220,6 +235,157 @@ TEST(HandOffRecords, ARowWithoutAFittingEntryFallsBackOrIsRefused)
     EXPECT_STREQ(beyond->url, "http://a.example/x");
     EXPECT_TRUE(RowRecord({"", std::string(999, 'u'), "video/x-flv"}, store, true));
     EXPECT_FALSE(RowRecord({"", std::string(1000, 'u'), "video/x-flv"}, store, true));
+}
+
+TEST(Aria2Request, BytesJsonCannotCarryAreEncodedInTheUrlAndLeftOutOfTheHeaders)
+{
+    RequestDetails details;
+    details.url = "http://media.example/caf\xE9 au lait.flv";
+    details.userAgent = "Player \xE2\x9C\x93";
+    details.referer = "http://pages.example/\r\nX-Injected: 1";
+    details.cookie = "name=\xE9t\xE9";
+    const QJsonObject call =
+        QJsonDocument::fromJson(Aria2AddUriRequest(details, {"http://127.0.0.1:6800/jsonrpc", "s", "/tmp/d"}, "7"))
+            .object();
+    const QJsonArray params = call["params"].toArray();
+    EXPECT_EQ(call["method"].toString(), "aria2.addUri");
+    EXPECT_EQ(params[0].toString(), "token:s");
+    EXPECT_EQ(params[1].toArray()[0].toString(), "http://media.example/caf%E9%20au%20lait.flv");
+    EXPECT_EQ(params[2]["header"].toArray(), QJsonArray{QString::fromUtf8("User-Agent: Player \xE2\x9C\x93")})
+        << "a line break would add a header, and Latin-1 would go as other bytes";
+    EXPECT_EQ(params[2]["dir"].toString(), "/tmp/d");
+}
+
+// aria2c taking JSON-RPC calls on a free port of 127.0.0.1. The secret comes
+// in a file of options, never on the command line.
+class Aria2Daemon {
+public:
+    explicit Aria2Daemon(const std::string &secret) : port_(FreeLoopbackPort())
+    {
+        const std::string options = folder_.file("aria2.conf");
+        WriteWholeFile(options, "rpc-secret=" + secret + "\n");
+        chmod(options.c_str(), S_IRUSR | S_IWUSR);
+        std::filesystem::create_directory(defaultFolder());
+        pid_ = StartProgram({"aria2c", "--conf-path=" + options, "--enable-rpc",
+                             "--rpc-listen-port=" + std::to_string(port_), "--dir=" + defaultFolder(), "--no-netrc",
+                             "--max-tries=1"},
+                            folder_.file("aria2.out"), folder_.file("aria2.err"));
+        for (int tries = 0; tries < 100 && !AcceptsOnLoopback(port_); ++tries)
+            std::this_thread::sleep_for(50ms);
+    }
+    ~Aria2Daemon()
+    {
+        kill(pid_, SIGTERM);
+        WaitForProgram(pid_);
+    }
+    Aria2Daemon(const Aria2Daemon &) = delete;
+    Aria2Daemon &operator=(const Aria2Daemon &) = delete;
+
+    bool answering() const { return pid_ > 0 && AcceptsOnLoopback(port_); }
+    std::string rpcUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/jsonrpc"; }
+    std::string defaultFolder() const { return folder_.file("default"); }
+    std::string log() const { return ReadWholeFile(folder_.file("aria2.out")); }
+
+private:
+    TemporaryDirectory folder_;
+    uint16_t port_;
+    int pid_ = -1;
+};
+
+class HandOffToAria2 : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!OnPath("aria2c"))
+            GTEST_SKIP() << "aria2c is not installed (Debian package aria2)";
+    }
+};
+
+TEST_F(HandOffToAria2, AutomaticHandOffOfACapturedRequestFetchesTheFileWithItsHeaders)
+{
+    const TemporaryDirectory served;
+    const std::string content = "FLV\x01 the captured clip";
+    WriteWholeFile(served.file("clip.flv"), content);
+    const std::string userAgent = "TarvolinTest/1.0 (X11; 'quoted')";
+    const std::string cookie = "session=a'b\"c; theme=dark mode";
+    const std::string referer = "http://pages.example/watch?v=1&t=$x";
+    const LocalMediaServer server(served.path(), false,
+                                  {{"User-Agent", userAgent}, {"Referer", referer}, {"Cookie", cookie}});
+    ASSERT_TRUE(server.accepting());
+    const std::string host = "127.0.0.1:" + std::to_string(server.port());
+    const Endpoint client{{127, 0, 0, 1}, 40000};
+    const Endpoint web{{127, 0, 0, 1}, server.port()};
+    const CaptureFile capture({BuildTcpFrame(client, web,
+                                             "GET /clip.flv HTTP/1.1\r\nHost: " + host + "\r\nUser-Agent: " +
+                                                 userAgent + "\r\nReferer: " + referer + "\r\nCookie: " + cookie +
+                                                 "\r\n\r\n"),
+                               BuildTcpFrame(web, client, "HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\n\r\n")});
+    Aria2Daemon aria2("s3cret");
+    ASSERT_TRUE(aria2.answering()) << aria2.log();
+
+    const TemporaryDirectory folder;
+    const TemporaryDirectory chosen;
+    Settings settings;
+    settings.NoLimitBufferSize = 1;
+    settings.AutoDownload = 1;
+    settings.Adapter = capture.source();
+    settings.HandOffTo = kHandOffToAria2;
+    settings.Aria2RpcUrl = aria2.rpcUrl();
+    settings.Aria2RpcSecret = "s3cret";
+    settings.Aria2Dir = chosen.path().string();
+    const QuillnetLibrary library;
+    FakeDesktop desktop;
+    CMainDlg window(settings, folder.file("setting.ini"),
+                    WindowServices({library.startCapture, library.stopCapture, library.error()}, desktop));
+    window.show();
+    window.OnCommand(kCommandStart);
+
+    const std::string saved = chosen.file("clip.flv");
+    EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(saved) == content && !std::filesystem::exists(saved + ".aria2"); },
+                        20s))
+        << "status: " << window.statusText(3).toStdString() << "\naria2: " << aria2.log();
+    EXPECT_TRUE(desktop.notices.empty());
+    EXPECT_EQ(window.statusText(3).indexOf("aria2"), -1);
+}
+
+TEST_F(HandOffToAria2, TheCommandsNameAnAria2ThatDoesNotAnswerOrRefusesAndTheAutomaticHandOffCountsIt)
+{
+    Aria2Daemon aria2("right");
+    ASSERT_TRUE(aria2.answering()) << aria2.log();
+    const TemporaryDirectory folder;
+    Settings settings;
+    settings.NoLimitBufferSize = 1;
+    settings.HandOffTo = kHandOffToAria2;
+    const std::string silent = "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/jsonrpc";
+    settings.Aria2RpcUrl = silent;
+    settings.Aria2RpcSecret = "wrong";
+    FakeDesktop desktop;
+    CMainDlg window(settings, folder.file("setting.ini"), WindowServices(FakeCapture::functions(), desktop));
+    window.show();
+    SendUrlText(window.handle(), "rtsp://cam.example/live.sdp");
+    SendHttpUrl(window.handle(), 80, "media.example", "/a.flv", "video/x-flv");
+    window.refreshLists();
+    QTableView *list = window.listView(kMediaFilesList);
+    list->selectAll();
+
+    window.OnCommand(kCommandDownloadImmediately);
+    ASSERT_TRUE(WaitFor([&] { return desktop.notices.size() == 2; })) << desktop.notices.size();
+    EXPECT_EQ(desktop.notices[0], "aria2 fetches only http, https, ftp and sftp URLs; the others were left out");
+    EXPECT_TRUE(desktop.notices[1].startsWith(QString::fromStdString("aria2 is not answering at " + silent + ": ")))
+        << desktop.notices[1].toStdString();
+
+    settings.Aria2RpcUrl = aria2.rpcUrl();
+    list->clearSelection();
+    list->selectRow(1);
+    window.OnCommand(kCommandDownload);
+    ASSERT_TRUE(WaitFor([&] { return desktop.notices.size() == 3; }));
+    EXPECT_EQ(desktop.notices[2], "aria2 refused the URL: Unauthorized");
+
+    settings.AutoDownload = 1;
+    SendHttpUrl(window.handle(), 80, "media.example", "/b.flv", "video/x-flv");
+    EXPECT_TRUE(WaitFor([&] { return window.statusText(3) == "aria2: 1 URL not handed over: Unauthorized"; }))
+        << window.statusText(3).toStdString();
+    EXPECT_EQ(desktop.notices.size(), 3u) << "the automatic hand-off shows no message";
 }
 
 }

@@ -208,6 +208,25 @@ TEST_F(MainWindowTest, CopyTakesTheSelectedRowsOfTheVisibleListInOrder)
     EXPECT_TRUE(window->listView(kAllList)->isVisible());
     window->OnCommand(kCommandCopy);
     EXPECT_EQ(clipboard->text(), "rtsp://cam.example/0.sdp\r\nrtsp://cam.example/1.sdp\r\n");
+
+    // Ctrl+C on the list copies the selected URLs, not the one current cell.
+    clipboard->clear();
+    QTest::keyClick(window->listView(kAllList), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), "rtsp://cam.example/0.sdp\r\nrtsp://cam.example/1.sdp\r\n");
+}
+
+TEST_F(MainWindowTest, CopyAsCommandGivesOneLineForEachSelectedRowWithTheHeadersOfItsRequest)
+{
+    SendRequestHeaders(window->handle(), {{quillnet::kHeaderUserAgent, "Player/1.0 (X11)"},
+                                          {quillnet::kHeaderCookie, "session=it's"}});
+    SendHttpUrl(window->handle(), 80, "media.example", "/v.flv", "video/x-flv");
+    SendUrlText(window->handle(), "rtsp://cam.example/live.sdp");
+    window->refreshLists();
+    select(kMediaFilesList, {1, 0});
+    window->OnCommand(kCommandCopyAsCommand);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              "curl -L -o v.flv -A 'Player/1.0 (X11)' -b 'session=it'\\''s' http://media.example/v.flv\n"
+              "ffmpeg -i rtsp://cam.example/live.sdp -c copy live.mkv");
 }
 
 TEST_F(MainWindowTest, ClearDuringACaptureCountsAgainFromZero)
@@ -231,6 +250,37 @@ TEST_F(MainWindowTest, ClearDuringACaptureCountsAgainFromZero)
     EXPECT_LT(count, FakeCapture::sent);
     EXPECT_EQ(static_cast<int>(rows(kAllList).size()), count);
     EXPECT_EQ(window->tabCaption(kAllList), QStringLiteral("All (%1)").arg(count));
+}
+
+TEST_F(MainWindowTest, SaveListAsWritesAPlaylistWithTheHeadersAPlayerNeedsAndSaysWhyItCannot)
+{
+    SendRequestHeaders(window->handle(), {{quillnet::kHeaderUserAgent, "Agent/1"},
+                                          {quillnet::kHeaderReferer, "http://example.com/watch"},
+                                          {quillnet::kHeaderCookie, "session=secret"}});
+    SendHttpUrl(window->handle(), 80, "example.com", "/media/v.flv?token=1", "video/x-flv");
+    SendUrlText(window->handle(), "rtsp://cam.example/a.sdp\r\n#EXTVLCOPT:x=y");
+    const std::string path = folder.file("list.m3u");
+    desktop.chosenFile = QString::fromStdString(path);
+    child<QAction>("actionSaveListAs")->trigger();
+    ASSERT_EQ(desktop.fileOffers.size(), 1u);
+    EXPECT_TRUE(desktop.fileOffers[0].startsWith("Save List As|")) << desktop.fileOffers[0].toStdString();
+    EXPECT_NE(desktop.fileOffers[0].indexOf("(*.m3u *.m3u8)"), -1);
+    EXPECT_EQ(ReadWholeFile(path), "#EXTM3U\n"
+                                   "#EXTINF:-1,v.flv\n"
+                                   "#EXTVLCOPT:http-user-agent=Agent/1\n"
+                                   "#EXTVLCOPT:http-referrer=http://example.com/watch\n"
+                                   "http://example.com/media/v.flv?token=1\n"
+                                   "#EXTINF:-1,a.sdp%0D%0A\n"
+                                   "rtsp://cam.example/a.sdp%0D%0A#EXTVLCOPT:x=y\n")
+        << "no cookie, and no line a URL could slip in";
+    EXPECT_TRUE(desktop.notices.empty());
+
+    const std::string unwritable = folder.file("missing/list.jsonl");
+    desktop.chosenFile = QString::fromStdString(unwritable);
+    window->OnCommand(kCommandSaveListAs);
+    ASSERT_EQ(desktop.notices.size(), 1u);
+    EXPECT_TRUE(desktop.notices[0].startsWith(QString::fromStdString("Cannot save " + unwritable + ": ")))
+        << desktop.notices[0].toStdString();
 }
 
 TEST_F(MainWindowTest, TopTwiceRestoresTheWindowAndTheButton)
@@ -276,14 +326,18 @@ TEST_F(MainWindowTest, UrlMenuOffersWhatTheSelectionAllows)
          {Expected{0, false, false, false}, Expected{1, true, true, true}, Expected{2, true, false, true}}) {
         const std::unique_ptr<QMenu> menu = window->urlMenu(expected.selected);
         const QList<QAction *> actions = menu->actions();
-        ASSERT_EQ(actions.size(), 3) << "Details is reached by a double click";
+        ASSERT_EQ(actions.size(), 4) << "Details is reached by a double click";
         EXPECT_EQ(actions[0]->text(), "Copy URLs to Clipbroad");
-        EXPECT_EQ(actions[1]->text(), "Download URL by Marrowfetch");
-        EXPECT_EQ(actions[2]->text(), "Download URL by Marrowfetch (Download Immediately)");
+        EXPECT_EQ(actions[1]->text(), "Copy as Command");
+        EXPECT_EQ(actions[2]->text(), "Download URL by Marrowfetch");
+        EXPECT_EQ(actions[3]->text(), "Download URL by Marrowfetch (Download Immediately)");
         EXPECT_EQ(actions[0]->isEnabled(), expected.copy) << expected.selected;
-        EXPECT_EQ(actions[1]->isEnabled(), expected.download) << expected.selected;
-        EXPECT_EQ(actions[2]->isEnabled(), expected.immediately) << expected.selected;
+        EXPECT_EQ(actions[1]->isEnabled(), expected.copy) << expected.selected;
+        EXPECT_EQ(actions[2]->isEnabled(), expected.download) << expected.selected;
+        EXPECT_EQ(actions[3]->isEnabled(), expected.immediately) << expected.selected;
     }
+    settings.HandOffTo = kHandOffToAria2;
+    EXPECT_EQ(window->urlMenu(1)->actions()[3]->text(), "Download URL by aria2 (Download Immediately)");
 }
 
 }

@@ -2,13 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
 
+#include <map>
 
 #include "custom_tab_ctrl.h"
 #include "main_dialog.h"
@@ -23,6 +26,9 @@ namespace {
 
 enum : int {
     kDetailsUrl = 1032,
+    kDetailsUserAgent = 1033,
+    kDetailsCookie = 1040,
+    kDetailsReferer = 1041,
     kOptionsAdapter = 1027,
     kOptionsSelect = 1028,
     kOptionsNoLimit = 1033,
@@ -30,6 +36,10 @@ enum : int {
     kOptionsFileList = 1037,
     kOptionsKeyLog = 1040,
     kOptionsKeyLogBrowse = 1041,
+    kOptionsHandOffTo = 1042,
+    kOptionsAria2Url = 1043,
+    kOptionsAria2Secret = 1044,
+    kOptionsAria2Dir = 1045,
     kAdapterList = 1002,
     kOk = 1,
     kCancel = 2,
@@ -59,16 +69,16 @@ protected:
         window->show();
     }
 
-    void doubleClickAllRow(int row)
+    void doubleClickRow(UrlList list, int row)
     {
         auto *tabs = window->findChild<CCustomTabCtrl *>("tabStrip");
-        const TabRect tab = tabs->tabShapeRect(kAllList);
+        const TabRect tab = tabs->tabShapeRect(list);
         QTest::mouseClick(tabs, Qt::LeftButton, {}, QPoint((tab.left + tab.right) / 2, tabs->height() / 2));
         window->refreshLists();
-        QTableView *list = window->listView(kAllList);
-        const QPoint at = list->visualRect(list->model()->index(row, 1)).center();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTableView *view = window->listView(list);
+        const QPoint at = view->visualRect(view->model()->index(row, 1)).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
     }
 
     TemporaryDirectory folder;
@@ -77,20 +87,36 @@ protected:
     std::unique_ptr<CMainDlg> window;
 };
 
-TEST_F(WindowDialogsTest, DetailsOpenForRowsThatNameTheirEntry)
+TEST_F(WindowDialogsTest, DetailsShowTheWholeUrlAndTheHeadersOfAnyRowInEitherMode)
 {
-    open();
-    QString shownUrl;
-    desktop.onDialog = [&](QDialog &dialog) { shownUrl = ControlById<QLineEdit>(dialog, kDetailsUrl)->text(); };
-    SendUrlText(window->handle(), "rtsp://cam.example/live.sdp");
-    doubleClickAllRow(0);
-    EXPECT_EQ(desktop.dialogTitles, std::vector<QString>{"Details"}) << "limited-buffer rows carry their number";
-    EXPECT_EQ(shownUrl, "rtsp://cam.example/live.sdp");
-
     settings.NoLimitBufferSize = 1;
-    SendHttpUrl(window->handle(), 80, "example.com", "/v.flv", "video/x-flv");
-    doubleClickAllRow(1);
-    EXPECT_EQ(desktop.dialogTitles.size(), 1u) << "a content type names no entry";
+    open();
+    std::map<int, QString> shown;
+    desktop.onDialog = [&](QDialog &dialog) {
+        shown.clear();
+        shown[kDetailsUrl] = ControlById<QPlainTextEdit>(dialog, kDetailsUrl)->toPlainText();
+        for (int id : {kDetailsUserAgent, kDetailsCookie, kDetailsReferer})
+            shown[id] = ControlById<QLineEdit>(dialog, id)->text();
+    };
+    const std::string path = "/" + std::string(1200, 'p') + ".flv";
+    SendUrlText(window->handle(), "rtsp://cam.example/live.sdp");
+    SendRequestHeaders(window->handle(), {{quillnet::kHeaderUserAgent, "Agent/1"},
+                                          {quillnet::kHeaderReferer, "http://example.com/watch"},
+                                          {quillnet::kHeaderCookie, "session=secret"}});
+    SendHttpUrl(window->handle(), 80, "example.com", path, "video/x-flv");
+    doubleClickRow(kMediaFilesList, 1);
+    EXPECT_EQ(desktop.dialogTitles, std::vector<QString>{"Details"});
+    EXPECT_EQ(shown[kDetailsUrl], QString::fromStdString("http://example.com" + path));
+    EXPECT_EQ(shown[kDetailsUserAgent], "Agent/1");
+    EXPECT_EQ(shown[kDetailsCookie], "session=secret");
+    EXPECT_EQ(shown[kDetailsReferer], "http://example.com/watch");
+
+    settings.NoLimitBufferSize = 0;
+    SendUrlText(window->handle(), "mms://host/clip.wmv");
+    doubleClickRow(kAllList, 2);
+    EXPECT_EQ(desktop.dialogTitles.size(), 2u) << "a limited-buffer row";
+    EXPECT_EQ(shown[kDetailsUrl], "mms://host/clip.wmv");
+    EXPECT_EQ(shown[kDetailsReferer], "");
 }
 
 TEST_F(WindowDialogsTest, OptionsDuringACaptureKeepTheAdapterAndSaveOnOk)
@@ -162,6 +188,37 @@ TEST_F(WindowDialogsTest, OptionsChooseTheKeyLogFileAndSaveIt)
     EXPECT_EQ(desktop.fileOffers, std::vector<QString>{"Key log file|/tmp/browser-keys.log"});
     EXPECT_EQ(settings.KeyLogFile, "/home/user/tls keys.log");
     EXPECT_NE(ReadWholeFile(folder.file("setting.ini")).find("KeyLogFile=/home/user/tls keys.log"), std::string::npos);
+}
+
+TEST_F(WindowDialogsTest, OptionsHandOffToAria2WithItsFieldsAndKeepTheSecretHidden)
+{
+    open();
+    desktop.onDialog = [&](QDialog &dialog) {
+        auto *target = ControlById<QComboBox>(dialog, kOptionsHandOffTo);
+        auto *url = ControlById<QLineEdit>(dialog, kOptionsAria2Url);
+        auto *secret = ControlById<QLineEdit>(dialog, kOptionsAria2Secret);
+        EXPECT_EQ(target->currentText(), "Marrowfetch");
+        EXPECT_EQ(url->text(), "http://127.0.0.1:6800/jsonrpc");
+        EXPECT_FALSE(url->isEnabled()) << "aria2's fields count only for aria2";
+        target->setCurrentText("aria2");
+        EXPECT_TRUE(url->isEnabled());
+        EXPECT_EQ(ControlById<QCheckBox>(dialog, kOptionsAutoDownload)->text(),
+                  "Download media files automatically by aria2");
+        url->setText("  ");
+        secret->setText("s3cret");
+        EXPECT_EQ(secret->echoMode(), QLineEdit::Password);
+        ControlById<QLineEdit>(dialog, kOptionsAria2Dir)->setText(" /home/user/Videos ");
+        click(dialog, kOk);
+    };
+    window->OnCommand(kCommandOptions);
+    EXPECT_TRUE(HandsOffToAria2(settings));
+    EXPECT_EQ(settings.Aria2RpcUrl, "http://127.0.0.1:6800/jsonrpc") << "an emptied field means the usual URL";
+    EXPECT_EQ(settings.Aria2RpcSecret, "s3cret");
+    EXPECT_EQ(settings.Aria2Dir, "/home/user/Videos");
+    Settings saved;
+    LoadSettings(saved, folder.file("setting.ini"));
+    EXPECT_EQ(saved.HandOffTo, "aria2");
+    EXPECT_EQ(saved.Aria2RpcSecret, "s3cret");
 }
 
 TEST_F(WindowDialogsTest, AboutNamesTheVersionAndOpensTheHomePage)

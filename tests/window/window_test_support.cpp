@@ -69,6 +69,13 @@ QString FakeDesktop::chooseFile(QWidget *, const QString &caption, const QString
     return chosenFile;
 }
 
+QString FakeDesktop::chooseSaveFile(QWidget *, const QString &caption, const QString &current,
+                                   const QStringList &filters)
+{
+    fileOffers.push_back(caption + '|' + current + '|' + filters.join(';'));
+    return chosenFile;
+}
+
 void FakeCapture::reset()
 {
     runFlag = 0;
@@ -179,6 +186,16 @@ intptr_t SendHttpUrl(HWND window, int32_t port, const std::string &host, const s
 intptr_t SendStatistics(HWND window, const quillnet::CaptureStatistics &statistics)
 {
     return sendRecord(window, quillnet::kKindCaptureStatistics, &statistics, sizeof statistics);
+}
+
+intptr_t SendRequestHeaders(HWND window, const std::vector<std::pair<uint16_t, std::string>> &headers)
+{
+    std::string record;
+    for (const auto &[name, value] : headers) {
+        const quillnet::RequestHeaderField field{name, static_cast<uint16_t>(value.size())};
+        record.append(reinterpret_cast<const char *>(&field), sizeof field).append(value);
+    }
+    return sendRecord(window, quillnet::kKindRequestHeaders, record.data(), static_cast<uint32_t>(record.size()));
 }
 
 ScopedEnvironment::ScopedEnvironment(const char *name, const char *value) : name_(name)

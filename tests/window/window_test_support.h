@@ -34,10 +34,13 @@ public:
     int runModal(QDialog &dialog) override;
     // Records the offered start and answers `chosenFile`.
     QString chooseFile(QWidget *, const QString &caption, const QString &current) override;
+    // Records the offer as "caption|current|filters" and answers `chosenFile`.
+    QString chooseSaveFile(QWidget *, const QString &caption, const QString &current,
+                           const QStringList &filters) override;
 
     bool answer = false;
     QString chosenFile;
-    std::vector<QString> fileOffers; // "caption|current" of each file chooser
+    std::vector<QString> fileOffers; // "caption|current" of each file chooser, "|filters" for saving
     std::vector<QString> questions;
     std::vector<QString> notices;
     std::vector<QUrl> opened;
@@ -107,6 +110,8 @@ intptr_t SendUrlText(HWND window, const std::string &url);
 intptr_t SendHttpUrl(HWND window, int32_t port, const std::string &host, const std::string &path,
                      const std::string &contentType);
 intptr_t SendStatistics(HWND window, const quillnet::CaptureStatistics &statistics);
+// A kind 112 record: each header's RequestHeader number and value.
+intptr_t SendRequestHeaders(HWND window, const std::vector<std::pair<uint16_t, std::string>> &headers);
 
 // Sets an environment variable for its lifetime, then puts back what was there.
 class ScopedEnvironment {

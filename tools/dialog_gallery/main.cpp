@@ -6,7 +6,6 @@
 #include <QDir>
 
 #include <cstdio>
-#include <cstring>
 
 #include "about_dialog.h"
 #include "adapter_dialog.h"
@@ -27,6 +26,7 @@ public:
     void openUrl(const QUrl &) override {}
     int runModal(QDialog &) override { return QDialog::Rejected; }
     QString chooseFile(QWidget *, const QString &, const QString &) override { return {}; }
+    QString chooseSaveFile(QWidget *, const QString &, const QString &, const QStringList &) override { return {}; }
 };
 
 bool save(QDialog &dialog, const QDir &folder, const char *name)
@@ -40,22 +40,17 @@ bool save(QDialog &dialog, const QDir &folder, const char *name)
     return saved;
 }
 
-template <size_t N>
-void put(char (&field)[N], const char *text)
+RequestDetails sampleDetails()
 {
-    std::strncpy(field, text, N - 1);
-}
-
-HandOffRecord sampleEntry()
-{
-    HandOffRecord entry{};
-    put(entry.url, "http://media.example.com/videos/trailer.flv");
-    put(entry.userAgent, "Mozilla/5.0 (X11; Linux x86_64)");
-    put(entry.accept, "*/*");
-    put(entry.acceptLanguage, "en-GB,en;q=0.9");
-    put(entry.acceptEncoding, "identity");
-    put(entry.connection, "keep-alive");
-    return entry;
+    RequestDetails details;
+    details.url = "http://media.example.com/videos/trailer.flv";
+    details.userAgent = "Mozilla/5.0 (X11; Linux x86_64)";
+    details.referer = "http://media.example.com/watch/trailer";
+    details.accept = "*/*";
+    details.acceptLanguage = "en-GB,en;q=0.9";
+    details.acceptEncoding = "identity";
+    details.connection = "keep-alive";
+    return details;
 }
 
 std::optional<std::vector<AdapterRow>> sampleAdapters()
@@ -80,7 +75,7 @@ int main(int argc, char **argv)
     settings.Adapter = "eth0";
     settings.AdapterDescription = "eth0";
 
-    CDetailsDlg details(sampleEntry());
+    CDetailsDlg details(sampleDetails());
     CNewVersionDlg newVersion("3.45\r\n", desktop);
     CNoAdapterDlg noAdapter(desktop);
     CAdapterDlg adapters(desktop, nullptr, sampleAdapters);
