@@ -89,10 +89,10 @@ public:
 
     void countFrame() { ++frames_; }
 
-    // Sends the running counts of a live capture about once a second.
+    // Sends the running counts about once a second.
     void maybeSend(bool timedOut)
     {
-        if (!live_ || (!timedOut && frames_ % kFramesPerClockCheck != 0))
+        if (!timedOut && frames_ % kFramesPerClockCheck != 0)
             return;
         const auto now = std::chrono::steady_clock::now();
         if (now - lastSent_ < kStatisticsInterval)
@@ -115,6 +115,8 @@ public:
             statistics.requestsEvicted = EvictedEntryCount();
             FillTlsCounts(statistics);
         }
+        if (!live_)
+            CaptureFileProgress(handle_, statistics.bytesRead, statistics.bytesTotal);
         statistics.end = end;
         copyText(statistics.errorText, ByteView(std::string_view(errorText)));
         SendCaptureStatistics(window_, statistics);

@@ -95,8 +95,8 @@ enum CaptureEnd : int32_t {
     kCaptureStopped = 3,   // StopCapture asked for the end
 };
 
-// Sent about once a second during a live capture and once at its end, before
-// the capture-ended message is posted. Counts are from the start of the capture.
+// Sent about once a second while a capture runs, from a device or a file, and
+// once at its end, before the capture-ended message is posted. Counts are from the start of the capture.
 struct CaptureStatistics {
     uint64_t framesReceived;           // frames the capture read
     uint64_t framesDroppedByKernel;    // pcap_stats ps_drop; 0 for files
@@ -115,6 +115,10 @@ struct CaptureStatistics {
     // Given up to bound memory or the number followed at once, the oldest first.
     // Receivers that know only the fields above read a record this long as before.
     uint64_t tlsConnectionsEvicted;
+    // A capture file's progress: bytes read of it, and its size; 0 and 0 for a
+    // device, a size of 0 for a pipe or FIFO.
+    uint64_t bytesRead;
+    uint64_t bytesTotal;
 };
 
 static_assert(sizeof(HttpUrlRecord) == 1804);
@@ -132,7 +136,7 @@ static_assert(offsetof(SendInfo, playpath) == 708);
 static_assert(offsetof(SendInfo, swfUrl) == 1208);
 static_assert(offsetof(SendInfo, pageUrl) == 2208);
 
-static_assert(sizeof(CaptureStatistics) == 336);
+static_assert(sizeof(CaptureStatistics) == 352);
 static_assert(offsetof(CaptureStatistics, framesDroppedByKernel) == 8);
 static_assert(offsetof(CaptureStatistics, framesDroppedByInterface) == 16);
 static_assert(offsetof(CaptureStatistics, requestsEvicted) == 24);
@@ -141,5 +145,6 @@ static_assert(offsetof(CaptureStatistics, tlsConnectionsUndecryptable) == 56);
 static_assert(offsetof(CaptureStatistics, end) == 64);
 static_assert(offsetof(CaptureStatistics, errorText) == 68);
 static_assert(offsetof(CaptureStatistics, tlsConnectionsEvicted) == 328);
+static_assert(offsetof(CaptureStatistics, bytesTotal) == 344);
 
 }

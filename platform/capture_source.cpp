@@ -57,7 +57,14 @@ struct StoppableFile {
     bool waitsForData; // a pipe, FIFO or terminal rather than a regular file
     int pollMs;
     const std::atomic<int32_t> *keepGoing;
+    uint64_t size;         // of a regular file; 0 for the others
+    uint64_t bytesRead = 0;
+    FILE *stream = nullptr;
 };
+
+// The files open for reading, so that a handle's progress can be told.
+std::mutex openFilesLock;
+std::map<FILE *, const StoppableFile *> openFiles;
 
 constexpr size_t kFileBufferBytes = 256 * 1024;
 
@@ -81,6 +88,8 @@ ssize_t readStoppable(void *cookie, char *buffer, size_t size)
         const ssize_t count = read(file.descriptor, buffer, size);
         if (count < 0 && errno == EINTR)
             continue;
+        if (count > 0)
+            static_cast<StoppableFile *>(cookie)->bytesRead += static_cast<uint64_t>(count);
         return count;
     }
 }
@@ -88,6 +97,10 @@ ssize_t readStoppable(void *cookie, char *buffer, size_t size)
 int closeStoppable(void *cookie)
 {
     auto *file = static_cast<StoppableFile *>(cookie);
+    {
+        const std::lock_guard guard(openFilesLock);
+        openFiles.erase(file->stream);
+    }
     const int result = close(file->descriptor);
     delete file;
     return result;
@@ -102,12 +115,18 @@ pcap_t *openFile(const char *path, int readTimeoutMs, char *errorBuffer, const s
     }
     struct stat status {};
     const bool waitsForData = fstat(descriptor, &status) == 0 && !S_ISREG(status.st_mode);
-    auto *cookie = new StoppableFile{descriptor, waitsForData, readTimeoutMs, keepGoing};
+    const uint64_t size = waitsForData ? 0 : static_cast<uint64_t>(status.st_size);
+    auto *cookie = new StoppableFile{descriptor, waitsForData, readTimeoutMs, keepGoing, size};
     FILE *stream = fopencookie(cookie, "r", cookie_io_functions_t{readStoppable, nullptr, nullptr, closeStoppable});
     if (!stream) {
         closeStoppable(cookie);
         setError(errorBuffer, std::string(path) + ": " + std::strerror(errno));
         return nullptr;
+    }
+    cookie->stream = stream;
+    {
+        const std::lock_guard guard(openFilesLock);
+        openFiles[stream] = cookie;
     }
     setvbuf(stream, nullptr, _IOFBF, kFileBufferBytes);
     pcap_t *handle = pcap_fopen_offline(stream, errorBuffer);
@@ -210,4 +229,16 @@ void FreeCaptureDevices(pcap_if_t *devices)
     }
     guard.unlock();
     pcap_freealldevs(devices);
+}
+
+bool CaptureFileProgress(pcap_t *handle, uint64_t &bytesRead, uint64_t &bytesTotal)
+{
+    FILE *stream = pcap_file(handle);
+    const std::lock_guard guard(openFilesLock);
+    const auto found = openFiles.find(stream);
+    if (!stream || found == openFiles.end())
+        return false;
+    bytesRead = found->second->bytesRead;
+    bytesTotal = found->second->size;
+    return true;
 }

@@ -29,6 +29,10 @@ pcap_t *OpenCaptureSource(const char *source, int snapshotLength, int flags, int
 // negative at the end of a file or on an error.
 int NextCaptureFrame(pcap_t *handle, pcap_pkthdr **header, const u_char **data, int readTimeoutMs);
 
+// For a handle of a capture file, the bytes read of it so far and its size (0
+// for a pipe or FIFO); false for a device.
+bool CaptureFileProgress(pcap_t *handle, uint64_t &bytesRead, uint64_t &bytesTotal);
+
 // Lists the local devices for the source "rpcap://"; each description reads
 // "Network adapter '<label>' on local host", the label being pcap's own
 // description or else the device name. Returns 0 and the list in `devices`, or -1

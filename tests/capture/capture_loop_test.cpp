@@ -304,6 +304,10 @@ TEST_F(SharedLibrary, CapturesThroughTheLoadedExports)
     EXPECT_EQ(start(kCallerToken, window.handle(), file.source().c_str(), 0), 0);
     ASSERT_EQ(window.httpRecords().size(), 1u);
     EXPECT_STREQ(window.httpRecords()[0].contentType, "video/x-flv");
+    // The file's progress ends whole.
+    ASSERT_FALSE(window.statistics().empty());
+    EXPECT_EQ(window.statistics().back().bytesTotal, std::filesystem::file_size(file.path()));
+    EXPECT_EQ(window.statistics().back().bytesRead, window.statistics().back().bytesTotal);
     EXPECT_EQ(window.logs()[6], "\xB7\xA2\xCF\xD6 <Get >");
 
     // A key log that cannot be read is said at once, and the capture goes on without it.
