@@ -7,6 +7,7 @@
 #include "notifications.h"
 #include "pending_table.h"
 #include "request_headers.h"
+#include "rtmp.h"
 
 namespace quillnet {
 
@@ -409,6 +410,8 @@ void HandleHttpResponse(Frame &frame)
 {
     finishBlock(frame.window, frame.flow());
     SendLogText(frame.window, logtext::kFoundResponse);
+    if (!frame.secure)
+        NoteHttpResponseFlow(frame.flow());
     // Answers travel the other way of the request's connection.
     const Flow requestFlow = frame.flow().reversed();
     auto *answered = takeAnsweredRequest(frame, requestFlow);

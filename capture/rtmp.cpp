@@ -309,9 +309,38 @@ void parseSlot(HWND window, const RtmpConnection &slot, SendInfo &record)
 
 }
 
+namespace {
+
+// Connections that carried an HTTP response, by fingerprint. Commands come
+// from the clients of RTMP connections, so what servers send as HTTP bodies,
+// most of the bytes on a busy link, is not scanned. Direct-mapped: a flow
+// pushed out is scanned again, as before.
+constexpr size_t kResponseFlowPlaces = 4096;
+std::array<uint64_t, kResponseFlowPlaces> responseFlows{};
+
+uint64_t flowFingerprint(const Flow &flow)
+{
+    return FlowHash{}(flow) | 1; // never 0, the empty place
+}
+
+bool carriesHttpResponses(const Flow &flow)
+{
+    const uint64_t fingerprint = flowFingerprint(flow);
+    return responseFlows[fingerprint % kResponseFlowPlaces] == fingerprint;
+}
+
+}
+
+void NoteHttpResponseFlow(const Flow &flow)
+{
+    const uint64_t fingerprint = flowFingerprint(flow);
+    responseFlows[fingerprint % kResponseFlowPlaces] = fingerprint;
+}
+
 void ResetRtmpTable()
 {
     rtmpTable.clear();
+    responseFlows.fill(0);
 }
 
 const RtmpConnection *FindPendingConnect(int index)
@@ -347,6 +376,8 @@ std::optional<RtmpCommandMatch> FindRtmpCommand(ByteView frame, size_t payloadSt
 
 void ScanRtmp(Frame &frame)
 {
+    if (carriesHttpResponses(frame.flow()))
+        return;
     const auto match = FindRtmpCommand(frame.bytes, frame.payloadStart);
     if (!match || SeenBefore(frame.segment()))
         return;

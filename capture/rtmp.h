@@ -40,7 +40,12 @@ uint64_t EvictedConnectCount();
 // The first connect, createStream or play command in the frame's payload.
 std::optional<RtmpCommandMatch> FindRtmpCommand(ByteView frame, size_t payloadStart);
 
+// Looks for a command in a frame no other recogniser took, unless its
+// connection is one that carries HTTP responses.
 void ScanRtmp(Frame &frame);
+
+// Notes that `flow` carries HTTP responses, so that its frames are not scanned.
+void NoteHttpResponseFlow(const Flow &flow);
 
 // Parses a connect and its play bytes and sends the SendInfo record.
 void GetRtmpInfoFromPacket(HWND window, const RtmpConnection &connection);

@@ -7,40 +7,43 @@ namespace quillnet {
 
 namespace {
 
-// A direct-mapped cache: a segment takes the place its hash names, pushing out
-// whatever was there. Bounded and without allocation per segment; a copy
-// arriving after its place was taken is not known, which costs a row at worst.
-struct Place {
-    SegmentKey key;
-    uint64_t generation = 0; // the capture that noted it; places of earlier ones count as empty
-};
+// A direct-mapped cache of 8-byte fingerprints (512 KiB, so that a look costs
+// one cache line): a segment takes the place its fingerprint names, pushing
+// out whatever was there. A copy arriving after its place was taken is not
+// known, which costs a row at worst; two segments sharing all 64 bits of a
+// fingerprint, which practically never happens, would cost one.
+constexpr uint64_t kEmpty = 0;
+using Fingerprints = std::array<uint64_t, kMostSeenSegments>;
+std::unique_ptr<Fingerprints> fingerprints;
 
-using Places = std::array<Place, kMostSeenSegments>;
-std::unique_ptr<Places> places;
-uint64_t generation = 1;
-
-size_t placeOf(const SegmentKey &key)
+uint64_t fingerprintOf(const SegmentKey &key)
 {
-    const size_t hash = FlowHash{}(key.flow) ^ (static_cast<size_t>(key.sequence) * 0x9E3779B97F4A7C15ULL) ^ key.length;
-    return (hash ^ hash >> 29) % kMostSeenSegments;
+    uint64_t hash = FlowHash{}(key.flow) ^ (uint64_t{key.sequence} << 32 | key.length) * 0x9E3779B97F4A7C15ULL;
+    // The finaliser of MurmurHash3: every input bit reaches every output bit.
+    hash = (hash ^ hash >> 33) * 0xFF51AFD7ED558CCDULL;
+    hash = (hash ^ hash >> 33) * 0xC4CEB9FE1A85EC53ULL;
+    hash ^= hash >> 33;
+    return hash == kEmpty ? 1 : hash;
 }
 
 }
 
 bool SeenBefore(const SegmentKey &segment)
 {
-    if (!places)
-        places = std::make_unique<Places>();
-    Place &place = (*places)[placeOf(segment)];
-    if (place.generation == generation && place.key == segment)
+    if (!fingerprints)
+        fingerprints = std::make_unique<Fingerprints>();
+    const uint64_t fingerprint = fingerprintOf(segment);
+    uint64_t &place = (*fingerprints)[fingerprint % kMostSeenSegments];
+    if (place == fingerprint)
         return true;
-    place = {segment, generation};
+    place = fingerprint;
     return false;
 }
 
 void ForgetSeenSegments()
 {
-    ++generation;
+    if (fingerprints)
+        fingerprints->fill(kEmpty);
 }
 
 }
