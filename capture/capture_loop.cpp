@@ -227,6 +227,12 @@ extern "C" int32_t SetKeyLogFile(const char *path)
     return problem;
 }
 
+extern "C" int32_t SetLogRecords(int32_t wanted)
+{
+    SetLogsWanted(wanted != 0);
+    return 0;
+}
+
 extern "C" int32_t StopCapture(HWND window)
 {
     SendLogText(window, g_Capture.load(std::memory_order_relaxed) ? logtext::kStopWasRunning : logtext::kStopWasIdle);

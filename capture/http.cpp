@@ -272,11 +272,10 @@ BlockReading readResponseLines(const Frame &frame, ByteView bytes, std::string &
     while (const auto line = lines.next()) {
         if (lines.atEndOfHeaders())
             reading.ended = true;
-        const std::string text(line->text());
-        SendLog(frame.window, logtext::kResponseHeader, text.c_str());
+        SendLog(frame.window, logtext::kResponseHeader, line->text());
         if (!StartsWithIgnoringCase(*line, "Content-Type:"))
             continue;
-        SendLog(frame.window, logtext::kFoundContentType, text.c_str(), length(*line));
+        SendLog(frame.window, logtext::kFoundContentType, line->text(), length(*line));
         const ByteView value = HeaderValue(*line);
         if (valueFits(value, kContentTypeLimit)) {
             contentType = fieldText(value);

@@ -1,6 +1,7 @@
 #include "notifications.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace quillnet {
@@ -61,14 +62,37 @@ void SendRecord(HWND window, uint32_t kind, std::string_view bytes)
     sendRecord(window, kind, bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
+namespace {
+std::atomic<bool> logsWanted{true};
+}
+
+bool LogsWanted()
+{
+    return logsWanted.load(std::memory_order_relaxed);
+}
+
+void SetLogsWanted(bool wanted)
+{
+    logsWanted.store(wanted, std::memory_order_relaxed);
+}
+
+void SendLogLine(HWND window, const char *format, std::initializer_list<LogArgument> arguments)
+{
+    thread_local std::string line;
+    line.clear();
+    AppendLogText(line, format, arguments);
+    sendText(window, kKindLogText, line.c_str());
+}
+
 void SendLogText(HWND window, const char *text)
 {
-    sendText(window, kKindLogText, text);
+    if (LogsWanted())
+        sendText(window, kKindLogText, text);
 }
 
 void SendLogText(HWND window, const std::string &text)
 {
-    sendText(window, kKindLogText, text.c_str());
+    SendLogText(window, text.c_str());
 }
 
 void SendUrlText(HWND window, const std::string &text)

@@ -1,10 +1,11 @@
 // Sending what the library finds to its window.
 #pragma once
 
-#include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
+#include "log_format.h"
 #include "message_window.h"
 #include "records.h"
 #include "request_headers.h"
@@ -38,25 +39,27 @@ void SendHttpUrl(HWND window, const HttpUrl &url, const RequestHeaders &headers)
 void SendCaptureStatistics(HWND window, const CaptureStatistics &statistics);
 void PostCaptureEnded(HWND window);
 
-// printf-style formatting for the log lines.
+// Whether log records are sent at all; a receiver that drops them says so
+// through SetLogRecords, and then they cost nothing.
+bool LogsWanted();
+void SetLogsWanted(bool wanted);
+
+// A log line with its conversions filled, in a buffer of the calling thread.
+void SendLogLine(HWND window, const char *format, std::initializer_list<LogArgument> arguments);
+
 template <typename... Args>
-std::string FormatText(const char *format, Args... args)
+std::string FormatText(const char *format, const Args &...args)
 {
-    char line[256];
-    const int length = std::snprintf(line, sizeof line, format, args...);
-    if (length <= 0)
-        return {};
-    if (static_cast<size_t>(length) < sizeof line)
-        return std::string(line, static_cast<size_t>(length));
-    std::string text(static_cast<size_t>(length), '\0');
-    std::snprintf(text.data(), text.size() + 1, format, args...);
+    std::string text;
+    AppendLogText(text, format, {LogArgument(args)...});
     return text;
 }
 
 template <typename... Args>
-void SendLog(HWND window, const char *format, Args... args)
+void SendLog(HWND window, const char *format, const Args &...args)
 {
-    SendLogText(window, FormatText(format, args...));
+    if (LogsWanted())
+        SendLogLine(window, format, {LogArgument(args)...});
 }
 
 }

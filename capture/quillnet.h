@@ -39,10 +39,16 @@ QUILLNET_EXPORT int32_t SetKeyLogFile(const char *path);
 
 #define QUILLNET_KEYLOG_NOT_REGULAR (-1)
 
+/* Whether the log lines (kind 300) are sent to the window: 1, as from the
+   start, or 0 for a receiver that drops them, which spares the library the
+   work of making them. Applies from the next line on. Always 0. */
+QUILLNET_EXPORT int32_t SetLogRecords(int32_t wanted);
+
 typedef int32_t (*StartCaptureFunction)(int32_t, HWND, const char *, int32_t);
 typedef int32_t (*StopCaptureFunction)(HWND);
 typedef const char *(*GetAdapterListFunction)(HWND);
 typedef int32_t (*SetKeyLogFileFunction)(const char *);
+typedef int32_t (*SetLogRecordsFunction)(int32_t);
 
 #ifdef __cplusplus
 }

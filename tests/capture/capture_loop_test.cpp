@@ -283,12 +283,13 @@ protected:
     HMODULE module = nullptr;
 };
 
-TEST_F(SharedLibrary, ExportsOnlyItsFourFunctions)
+TEST_F(SharedLibrary, ExportsOnlyItsFiveFunctions)
 {
     EXPECT_NE(GetProcAddress(module, "StartCapture"), nullptr);
     EXPECT_NE(GetProcAddress(module, "StopCapture"), nullptr);
     EXPECT_NE(GetProcAddress(module, "GetAdapterList"), nullptr);
     EXPECT_NE(GetProcAddress(module, "SetKeyLogFile"), nullptr);
+    EXPECT_NE(GetProcAddress(module, "SetLogRecords"), nullptr);
     EXPECT_EQ(GetProcAddress(module, "_ZN8quillnet11HandleFrameEP13MessageWindowPKhj"), nullptr);
     EXPECT_EQ(GetProcAddress(module, "_ZN8quillnet17ResetRequestTableEv"), nullptr);
     EXPECT_EQ(LoadLibrary("/nonexistent/libquillnet.so"), nullptr);
@@ -318,6 +319,16 @@ TEST_F(SharedLibrary, CapturesThroughTheLoadedExports)
     EXPECT_EQ(start(kCallerToken, window.handle(), file.source().c_str(), 0), 0);
     EXPECT_EQ(window.httpRecords().size(), 2u);
     EXPECT_EQ(setKeyLog(nullptr), 0);
+
+    // A receiver that drops log lines is sent none, and still every URL.
+    auto setLogRecords = reinterpret_cast<SetLogRecordsFunction>(GetProcAddress(module, "SetLogRecords"));
+    ASSERT_NE(setLogRecords, nullptr);
+    window.clear();
+    EXPECT_EQ(setLogRecords(0), 0);
+    EXPECT_EQ(start(kCallerToken, window.handle(), file.source().c_str(), 0), 0);
+    setLogRecords(1);
+    EXPECT_TRUE(window.logs().empty());
+    EXPECT_EQ(window.httpRecords().size(), 1u);
 }
 
 }
