@@ -216,13 +216,12 @@ void printFlood(const char *name, const quillnet::tls::FloodShape &shape)
     const quillnet::tls::FloodResult result = quillnet::tls::RunFlood(shape);
     const quillnet::tls::Counts &counts = result.counts;
     std::printf("%s:\n    %zu connections, %.1f MB of TLS in %llu frames; heap at most %.1f MB (%.1f s)\n"
-                "    TLS %llu seen, %llu decrypted, %llu without keys, %llu undecryptable, %llu in no count\n",
+                "    TLS %llu seen, %llu decrypted, %llu without keys, %llu undecryptable, %llu evicted\n",
                 name, shape.connections, result.bytes / 1e6, static_cast<unsigned long long>(result.frames),
                 result.peakHeapBytes / 1e6, result.seconds, static_cast<unsigned long long>(counts.seen),
                 static_cast<unsigned long long>(counts.decrypted), static_cast<unsigned long long>(counts.withoutKeys),
                 static_cast<unsigned long long>(counts.undecryptable),
-                static_cast<unsigned long long>(counts.seen - counts.decrypted - counts.withoutKeys -
-                                                counts.undecryptable));
+                static_cast<unsigned long long>(counts.evicted));
 }
 
 // What the TLS tracker's memory comes to under the two floods that once took gigabytes.

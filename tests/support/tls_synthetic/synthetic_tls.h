@@ -1,5 +1,5 @@
-// TLS connections made up here with secrets of their own, for the benchmark
-// and the fuzzer: real records of TLS 1.2 or 1.3 that the tracker opens with
+// TLS connections made up here with secrets of their own, for the benchmark,
+// the fuzzer and the tests of memory bounds: real records of TLS 1.2 or 1.3 that the tracker opens with
 // the key log lines given here.
 #pragma once
 
