@@ -17,13 +17,26 @@ const Endpoint kRtspServer{{10, 0, 0, 8}, 554};
 const Endpoint kMmsServer{{172, 16, 0, 9}, 1755};
 constexpr uint16_t kFirstClientPort = 40000;
 constexpr uint16_t kClientPorts = 20000;
+constexpr uint32_t kServerSequenceOffset = 0x40000000;
+// Bytes a transaction's request or answer takes at most, so that each starts past the last.
+constexpr uint32_t kTransactionBytes = 256;
 
+// `sequence` numbers the client's bytes and, offset, the server's: connections
+// whose ports come round again go on where they were, as real ones would,
+// rather than repeating segments that would be taken for copies.
 void addHttp(Frames &frames, const Endpoint &client, const Endpoint &server, const std::string &path,
-             const std::string &host, const std::string &contentType)
+             const std::string &host, const std::string &contentType, uint32_t sequence = 0)
 {
-    frames.push_back(BuildTcpFrame(client, server, "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n"));
+    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
+    FrameShape asked;
+    asked.sequence = sequence;
+    asked.acknowledgement = sequence + kServerSequenceOffset;
+    frames.push_back(BuildTcpFrame(client, server, request, asked));
+    FrameShape answered;
+    answered.sequence = asked.acknowledgement;
+    answered.acknowledgement = sequence + static_cast<uint32_t>(request.size());
     frames.push_back(
-        BuildTcpFrame(server, client, "HTTP/1.1 200 OK\r\nContent-Type: " + contentType + "\r\n\r\n"));
+        BuildTcpFrame(server, client, "HTTP/1.1 200 OK\r\nContent-Type: " + contentType + "\r\n\r\n", answered));
 }
 
 Endpoint clientPort(size_t index)
@@ -64,7 +77,8 @@ Frames HttpTransactions(size_t count)
         const bool media = index % 2 == 0;
         const std::string path = media ? "/clips/" + std::to_string(index) + ".flv"
                                        : "/pages/" + std::to_string(index) + ".html";
-        addHttp(frames, clientPort(index), kWebServer, path, "www.example.com", media ? "video/x-flv" : "text/html");
+        addHttp(frames, clientPort(index), kWebServer, path, "www.example.com", media ? "video/x-flv" : "text/html",
+                static_cast<uint32_t>(index) * kTransactionBytes);
     }
     return frames;
 }
