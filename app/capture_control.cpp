@@ -203,13 +203,26 @@ void CaptureControl::start()
         settings_.Adapter = chosen->name;
         settings_.AdapterDescription = chosen->description;
         settings_.adapterNetmask = chosen->netmask;
-        view_.showAdapter(chosen->description);
     }
+    view_.showAdapter(settings_.AdapterDescription);
+    begin(settings_.Adapter, settings_.adapterNetmask);
+}
+
+void CaptureControl::replay(const std::string &path)
+{
+    if (capturing_)
+        requestStop(current_);
+    view_.showAdapter(path);
+    begin(kFileSourcePrefix + path, 0);
+}
+
+void CaptureControl::begin(const std::string &source, int32_t netmask)
+{
     capturing_ = true;
     view_.showCapturing(true);
     view_.showCaptureStatus("");
     view_.clearAllList();
-    launch(settings_.Adapter, settings_.adapterNetmask, EffectiveKeyLogFile(settings_.KeyLogFile));
+    launch(source, netmask, EffectiveKeyLogFile(settings_.KeyLogFile));
 }
 
 // The new thread first waits for the previous one, so captures never overlap

@@ -54,6 +54,7 @@ inline constexpr char kCaptureEndedPrefix[] = "Capture ended: ";
 inline constexpr char kCaptureFailedPrefix[] = "Capture failed: ";
 inline constexpr char kLibraryMissingPrefix[] = "Capture library not found: ";
 inline constexpr char kKeyLogFileName[] = "Key log file";
+inline constexpr char kFileSourcePrefix[] = "file://";
 
 class CaptureControl {
 public:
@@ -71,6 +72,9 @@ public:
     // WM_CAPTURE_START, WM_CAPTURE_STOP and WM_CAPTURE_ENDED.
     void start();
     void stop();
+    // Replays the capture file at `path` as a "file://" adapter would, in place
+    // of any capture that runs; the adapter of the settings stays as it is.
+    void replay(const std::string &path);
     void ended(uint32_t number);
     // WM_KEYLOG_UNREADABLE.
     void keyLogUnreadable(uint32_t number, int32_t answer);
@@ -86,6 +90,7 @@ private:
     static void runCapture(const CaptureFunctions &functions, Threads &threads, Run &run, HWND window);
     static std::string captureOutcome(const CaptureFunctions &functions, const Run &run, HWND window);
     static void nameKeyLogFile(const CaptureFunctions &functions, const Run &run, HWND window);
+    void begin(const std::string &source, int32_t netmask);
     void launch(const std::string &source, int32_t netmask, const std::string &keyLogFile);
     void requestStop(uint32_t number);
 

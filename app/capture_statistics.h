@@ -2,6 +2,7 @@
 // texts the programs make of it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,5 +26,16 @@ std::string ReadErrorText(const quillnet::CaptureStatistics &statistics);
 // "Dropped: N frames", "TLS D/S decrypted" (", E evicted" when some were), both,
 // or empty when neither frames were dropped nor TLS connections seen.
 std::string StatisticsStatus(const quillnet::CaptureStatistics &statistics);
+
+inline constexpr int kWholeFilePermille = 1000;
+
+// How much of a capture file has been read, 0 to 1000; nothing for a device or
+// a pipe, whose size is not known.
+std::optional<int> ReadPermille(const quillnet::CaptureStatistics &statistics);
+
+// How far a capture has come, `elapsed` after its start: for a capture file of
+// known size "42%", with ", 1:23 left" once the rest can be estimated; for a
+// device or a pipe "N frames, 0:42".
+std::string ProgressStatus(const quillnet::CaptureStatistics &statistics, std::chrono::steady_clock::duration elapsed);
 
 }

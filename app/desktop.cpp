@@ -1,5 +1,6 @@
 #include "desktop.h"
 
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
@@ -10,10 +11,27 @@
 
 namespace tarvolin {
 
+namespace {
+
+constexpr char kDontAskAgain[] = "Don't ask again";
+
+}
+
 bool SystemDesktop::askYesNo(QWidget *parent, const QString &text)
 {
     return QMessageBox::question(parent, QString::fromLatin1(kApplicationName), text,
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool SystemDesktop::confirm(QWidget *parent, const QString &text, bool &dontAskAgain)
+{
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kApplicationName), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    auto *dontAsk = new QCheckBox(QString::fromLatin1(kDontAskAgain), &box);
+    box.setCheckBox(dontAsk);
+    const bool yes = box.exec() == QMessageBox::Yes;
+    dontAskAgain = dontAsk->isChecked();
+    return yes;
 }
 
 void SystemDesktop::inform(QWidget *parent, const QString &text)
@@ -57,6 +75,16 @@ QString SystemDesktop::chooseSaveFile(QWidget *parent, const QString &caption, c
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, takeSuffix);
     takeSuffix(filters.value(0));
     dialog.selectFile(current);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+QString SystemDesktop::chooseOpenFile(QWidget *parent, const QString &caption, const QStringList &filters)
+{
+    QFileDialog dialog(parent, caption);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(filters);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().front();

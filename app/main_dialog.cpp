@@ -14,9 +14,12 @@
 #include "desktop.h"
 #include "details_dialog.h"
 #include "download_handoff.h"
+#include "eliding_label.h"
+#include "growing_list.h"
 #include "new_version_dialog.h"
 #include "program_info.h"
 #include "resource_ids.h"
+#include "tab_strip_accessible.h"
 #include "ui_main_dialog.h"
 #include "update_check.h"
 #include "window_messages.h"
@@ -34,18 +37,21 @@ namespace {
 // The window's client size: 419 by 186 dialog units of an 8-point font.
 constexpr QSize kClientSize(628, 302);
 constexpr int kButtonRowHeight = 34;
+constexpr int kFilterRowHeight = 26;
 constexpr int kListsBottomGap = 79;
 constexpr int kTabStripAboveBottom = 45;
 constexpr int kTabStripHeight = 20;
 constexpr int kStatusBarHeight = 25;
 constexpr int kAdapterPartWidth = 450;
+constexpr int kAdapterPartMinWidth = 100;
 constexpr int kCapturePartWidth = 150;
 constexpr int kAdapterPart = 0;
 constexpr int kCapturePart = 1;
 constexpr int kBufferPart = 2; // takes the rest of the width
 constexpr int kStatisticsPart = 3;
 // Left to right. The statistics part, shown only when it has something to say,
-// takes its room from the adapter part, so that the parts after it stay where they are.
+// and the progress after it, shown while a capture runs, take their room from
+// the adapter part, so that the parts after them stay where they are.
 constexpr std::array<int, kStatusPartCount> kStatusPartOrder = {kAdapterPart, kStatisticsPart, kCapturePart,
                                                                 kBufferPart};
 constexpr int kStatisticsPartPadding = 12;
@@ -53,14 +59,13 @@ constexpr int kStatisticsPartMaxWidth = 300;
 // QStatusBar's own gap between two parts.
 constexpr int kStatusPartSpacing = 6;
 constexpr int kHotLighter = 30;
-constexpr std::array<int, UrlListModel::kColumnCount> kColumnWidths = {60, 400, 100};
 // Rows arriving together are shown together, at most this long after the first.
 constexpr std::chrono::milliseconds kRefreshInterval(50);
 constexpr int kRowPadding = 4;
 constexpr char kCommandIdProperty[] = "commandId";
 constexpr int kDetailsPosition = 4;
-constexpr char kDownloadText[] = "Download URL by %1";
-constexpr char kDownloadImmediatelyText[] = "Download URL by %1 (Download Immediately)";
+constexpr char kDownloadText[] = "&Download URL by %1";
+constexpr char kDownloadImmediatelyText[] = "Download URL by %1 (Download &Immediately)";
 constexpr char kNoteSeparator[] = "; ";
 
 QString text(const std::string &value)
@@ -86,6 +91,7 @@ std::string joinNotes(std::initializer_list<std::string> notes)
 CMainDlg::CMainDlg(Settings &settings, std::string settingsPath, WindowServices services, QWidget *parent)
     : QDialog(parent), ui_(std::make_unique<Ui_CMainDlg>()), settings_(settings),
       settingsPath_(std::move(settingsPath)), services_(std::move(services)), mediaModel_(icons_), allModel_(icons_),
+      mediaProxy_(mediaModel_), allProxy_(allModel_),
       messageWindow_([this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
           return handleMessage(message, wParam, lParam);
       }),
@@ -108,8 +114,11 @@ void CMainDlg::OnInitDialog()
 {
     prepareButtons();
     prepareStatusBar();
-    prepareList(ui_->allList, allModel_);
-    prepareList(ui_->mediaList, mediaModel_);
+    prepareProgress();
+    prepareList(ui_->allList, allProxy_);
+    prepareList(ui_->mediaList, mediaProxy_);
+    prepareFilter();
+    setAcceptDrops(true);
     ui_->tabStrip->modifyStyle(0, CCustomTabCtrl::kStyleAutoHideButtons);
     ui_->tabStrip->insertTab(kMediaFilesList, QString::fromLatin1(kMediaFilesCaption), 0);
     ui_->tabStrip->insertTab(kAllList, QString::fromLatin1(kAllCaption), 0);
@@ -126,10 +135,15 @@ void CMainDlg::OnInitDialog()
     refreshTimer_.setInterval(kRefreshInterval);
     connect(&refreshTimer_, &QTimer::timeout, this, &CMainDlg::refreshLists);
     store_.onHandOff([this](const std::string &url) { handOffAutomatically(url); });
-    store_.onStatistics([this](const std::optional<quillnet::CaptureStatistics> &) { showStatistics(); });
+    store_.onStatistics([this](const std::optional<quillnet::CaptureStatistics> &) {
+        showStatistics();
+        showProgress();
+    });
+    prepareKeyboard();
     resize(kClientSize.width(), kClientSize.height() + ui_->menuBar->sizeHint().height());
     layoutControls();
-    if (!services_.updateUrl.isEmpty()) {
+    restoreWindowState();
+    if (!services_.updateUrl.isEmpty() && settings_.CheckForUpdates != 0) {
         updateCheck_ = std::make_unique<UpdateCheck>(messageWindow_.handle(), services_.updateUrl);
         updateCheck_->start();
     }
@@ -147,6 +161,8 @@ void CMainDlg::prepareButtons()
         button->setIconResource(resource::IconPath(icon));
         button->offsetColor(CFlatButton::BackgroundActive, kHotLighter, true);
         button->setRounded(false, true);
+        // Like a toolbar's: reached by Tab, while a click leaves the focus in the list.
+        button->setFocusPolicy(Qt::TabFocus);
     }
 }
 
@@ -155,32 +171,40 @@ void CMainDlg::prepareStatusBar()
     statusBar_ = new QStatusBar(this);
     statusBar_->setContentsMargins(0, 0, 0, 0);
     for (int part : kStatusPartOrder) {
-        statusParts_[part] = new QLabel(statusBar_);
+        statusParts_[part] = part == kCapturePart ? new ElidingLabel(statusBar_) : new QLabel(statusBar_);
         statusBar_->addWidget(statusParts_[part], part == kBufferPart ? 1 : 0);
     }
     statusParts_[kAdapterPart]->setFixedWidth(kAdapterPartWidth);
-    statusParts_[kCapturePart]->setFixedWidth(kCapturePartWidth);
+    // Why a capture ended or failed takes the room it needs, as far as there is room.
+    statusParts_[kCapturePart]->setMinimumWidth(kCapturePartWidth);
     statusParts_[kStatisticsPart]->setFixedWidth(0);
     statusParts_[kStatisticsPart]->hide();
 }
 
-void CMainDlg::prepareList(QTableView *view, UrlListModel &model)
+void CMainDlg::prepareList(QTableView *view, UrlListProxy &shown)
 {
-    view->setModel(&model);
+    view->setModel(&shown);
     view->verticalHeader()->hide();
     // Fixed heights keep a list of a hundred thousand rows as quick as a short one.
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + kRowPadding);
     view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     view->horizontalHeader()->setHighlightSections(false);
-    for (int column = 0; column < UrlListModel::kColumnCount; ++column)
-        view->setColumnWidth(column, kColumnWidths[column]);
     view->setWordWrap(false);
+    view->setItemDelegate(new ElidedTipDelegate(view));
+    // One Tab stop: Tab leaves the list rather than walking its cells.
+    view->setTabKeyNavigation(false);
+    // A header click sorts by its column, a second reverses, a third restores capture order.
+    view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    view->horizontalHeader()->setSortIndicatorClearable(true);
+    view->setSortingEnabled(true);
     const UrlList list = view == ui_->allList ? kAllList : kMediaFilesList;
+    columns_[list] = new ListColumns(*view);
+    view->setAccessibleName(QString::fromLatin1(list == kAllList ? kAllCaption : kMediaFilesCaption));
     connect(view, &QWidget::customContextMenuRequested, this, [this, list] { showUrlMenu(list); });
     view->installEventFilter(this);
     connect(view, &QAbstractItemView::doubleClicked, this,
-            [this, list](const QModelIndex &index) { showDetails(list, index.row()); });
+            [this, list](const QModelIndex &index) { showDetails(list, proxy(list).sourceRow(index.row())); });
 }
 
 void CMainDlg::connectCommands()
@@ -211,7 +235,8 @@ void CMainDlg::setStatusPart(int part, const QString &status)
 {
     QLabel *label = statusParts_.at(static_cast<size_t>(part));
     label->setToolTip(status);
-    const bool fixedWidth = part != kBufferPart;
+    // The capture part cuts its text itself, at whatever width it is given.
+    const bool fixedWidth = part != kBufferPart && part != kCapturePart;
     label->setText(fixedWidth ? label->fontMetrics().elidedText(status, Qt::ElideRight, label->width()) : status);
 }
 
@@ -229,7 +254,8 @@ void CMainDlg::showStatistics()
     label->setFixedWidth(width);
     label->setVisible(width != 0);
     setStatusPart(kStatisticsPart, status);
-    const int adapterWidth = kAdapterPartWidth - (width == 0 ? 0 : width + kStatusPartSpacing);
+    const int adapterWidth = std::max(kAdapterPartMinWidth, kAdapterPartWidth - progressRoom() -
+                                                                (width == 0 ? 0 : width + kStatusPartSpacing));
     if (statusParts_[kAdapterPart]->width() == adapterWidth)
         return;
     statusParts_[kAdapterPart]->setFixedWidth(adapterWidth);
@@ -247,8 +273,9 @@ void CMainDlg::resizeEvent(QResizeEvent *event)
     layoutControls();
 }
 
-// The buttons take the top 34 pixels under the menu, the lists end 45 pixels
-// above the bottom, the tab strip takes the next 20, the status bar the rest.
+// The buttons take the top 34 pixels under the menu, the filter the next 26,
+// the lists end 45 pixels above the bottom, the tab strip takes the next 20,
+// the status bar the rest.
 void CMainDlg::layoutControls()
 {
     const int menuHeight = ui_->menuBar->sizeHint().height();
@@ -257,8 +284,9 @@ void CMainDlg::layoutControls()
     for (CFramedButton *button : findChildren<CFramedButton *>())
         button->move(button->x(), client.top());
     statusBar_->setGeometry(0, height() - kStatusBarHeight, width(), kStatusBarHeight);
-    const QRect lists(client.left(), client.top() + kButtonRowHeight, client.width(),
-                      std::max(0, client.height() - kListsBottomGap));
+    ui_->filterEdit->setGeometry(client.left(), client.top() + kButtonRowHeight, client.width(), kFilterRowHeight);
+    const QRect lists(client.left(), client.top() + kButtonRowHeight + kFilterRowHeight, client.width(),
+                      std::max(0, client.height() - kListsBottomGap - kFilterRowHeight));
     ui_->allList->setGeometry(lists);
     ui_->mediaList->setGeometry(lists);
     ui_->tabStrip->setGeometry(client.left(), client.top() + client.height() - kTabStripAboveBottom, client.width(),
@@ -306,14 +334,21 @@ void CMainDlg::onTabNotification(const TabNotification &notification)
 {
     if (notification.code != CCustomTabCtrl::kNotifySelectionChanged)
         return;
-    currentTab_ = notification.index;
-    if (currentTab_ == kMediaFilesList) {
-        ui_->mediaList->show();
-        ui_->allList->hide();
-    } else if (currentTab_ == kAllList) {
-        ui_->mediaList->hide();
-        ui_->allList->show();
-    }
+    showTab(notification.index);
+}
+
+// A list that had the focus hands it to the list shown in its place.
+void CMainDlg::showTab(int index)
+{
+    const bool listHadFocus = listView(currentList())->hasFocus();
+    currentTab_ = index;
+    if (index != kMediaFilesList && index != kAllList)
+        return;
+    QTableView *shown = listView(static_cast<UrlList>(index));
+    shown->show();
+    listView(index == kAllList ? kMediaFilesList : kAllList)->hide();
+    if (listHadFocus)
+        shown->setFocus();
 }
 
 std::unique_ptr<QMenu> CMainDlg::urlMenu(int selectedRows)
@@ -363,17 +398,19 @@ void CMainDlg::refreshLists()
 {
     refreshTimer_.stop();
     for (UrlList list : {kMediaFilesList, kAllList}) {
-        if (model(list).commitPending())
-            listView(list)->scrollToBottom();
+        if (CommitKeepingPlace(model(list), *listView(list)))
+            columns_[list]->fit();
         if (pendingCaptions_[list]) {
-            ui_->tabStrip->setTabText(list, text(*pendingCaptions_[list]));
+            captions_[list] = std::move(*pendingCaptions_[list]);
             pendingCaptions_[list].reset();
         }
+        showCaption(list);
     }
 }
 
 void CMainDlg::appendRow(UrlList list, const UrlRow &row)
 {
+    columns_[list]->note(row);
     model(list).append(row);
     scheduleRefresh();
 }
@@ -398,6 +435,9 @@ void CMainDlg::showCapturing(bool capturing)
 {
     ui_->startButton->setText(capturing ? QStringLiteral("Stop") : QStringLiteral("Start"));
     ui_->startButton->setIconResource(resource::IconPath(capturing ? resource::kIconStop : resource::kIconStart));
+    if (capturing)
+        captureStart_ = std::chrono::steady_clock::now();
+    showProgress();
 }
 
 void CMainDlg::showCaptureStatus(const std::string &status)

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 #include <QUrl>
 #include <QTimer>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,11 +24,13 @@
 #include "settings.h"
 #include "qt_message_window.h"
 #include "url_list_model.h"
+#include "url_list_proxy.h"
 #include "url_store.h"
 
 class QLabel;
 class Ui_CMainDlg;
 class QMenu;
+class QProgressBar;
 class QStatusBar;
 class QTableView;
 struct TabNotification;
@@ -34,6 +38,7 @@ struct TabNotification;
 namespace tarvolin {
 
 class Desktop;
+class ListColumns;
 class UpdateCheck;
 
 // What the window works with outside itself.
@@ -66,6 +71,7 @@ enum CommandId : int {
     kCommandDownloadImmediately = 32789,
     kCommandCopyAsCommand = 32791,
     kCommandSaveListAs = 32800,
+    kCommandOpenCaptureFile = 32801,
     kCommandExit = 1007,
     kCommandHelp = 1010,
 };
@@ -92,6 +98,9 @@ public:
     bool topmost() const { return topmost_ != 0; }
 
     UrlListModel &model(UrlList list) { return list == kAllList ? allModel_ : mediaModel_; }
+    // The list as its view shows it, filtered and sorted.
+    UrlListProxy &proxy(UrlList list) { return list == kAllList ? allProxy_ : mediaProxy_; }
+    const UrlListProxy &proxy(UrlList list) const { return list == kAllList ? allProxy_ : mediaProxy_; }
     QTableView *listView(UrlList list) const;
     QString statusText(int part) const;
     QString tabCaption(UrlList list) const;
@@ -99,12 +108,28 @@ public:
     std::unique_ptr<QMenu> urlMenu(int selectedRows);
     // Shows the rows and captions that arrived since the last refresh.
     void refreshLists();
+    // A second start of the program: the window comes forward, restored if minimised.
+    void bringForward();
+    // Replays a capture file as Open Capture File does, after its dialog.
+    void replayCaptureFile(const QString &path);
+    // `tarvolin FILE.pcap`: replays the first argument that is no option, if any.
+    void openCommandLineFile(const QStringList &arguments);
+    // How far the capture has come, as the status bar shows it while the capture runs.
+    QString progressText() const;
+    const QProgressBar *progressBar() const { return progressBar_; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
     // Ctrl+C on a list copies its selected URLs.
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    // Escape never closes the window.
+    void keyPressEvent(QKeyEvent *event) override;
+    // Asks what Exit asks while a capture runs; keeps the window's arrangement.
+    void closeEvent(QCloseEvent *event) override;
+    // A capture file dropped on the window is replayed.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void OnInitDialog();
@@ -112,24 +137,40 @@ private:
     void prepareStatusBar();
     void setStatusPart(int part, const QString &status);
     void showStatistics();
-    void prepareList(QTableView *view, UrlListModel &model);
+    void prepareList(QTableView *view, UrlListProxy &shown);
     void connectCommands();
     void layoutControls();
     intptr_t handleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
     void onTabNotification(const TabNotification &notification);
+    void showTab(int index);
+    void switchTab(int step);
+    void prepareKeyboard();
+    void restoreWindowState();
+    void saveWindowState();
     void showUrlMenu(UrlList list);
     void showDetails(UrlList list, int row);
     void showNewVersion();
+    // The list's rows behind the rows selected in its view, in the order shown.
     std::vector<int> selectedRows(UrlList list) const;
+    std::vector<int> shownRows(UrlList list) const;
+    void prepareFilter();
+    void applyFilter(const QString &text);
+    // The store's caption, or "Name (shown/total)" while a filter hides rows.
+    void showCaption(UrlList list);
+    void prepareProgress();
+    void showProgress();
+    int progressRoom() const;
     UrlList currentList() const { return currentTab_ == kAllList ? kAllList : kMediaFilesList; }
     void scheduleRefresh();
 
     // The commands.
     void CopySelectedUrls();
     void toggleTopmost();
+    void clearLists();
     void exitProgram();
     void runOptions();
     void saveListAs();
+    void openCaptureFile();
     void handOffSelected(bool immediately);
     void handOffAutomatically(const std::string &url);
     void copySelectedAsCommands();
@@ -162,11 +203,19 @@ private:
     ExtensionIcons icons_;
     UrlListModel mediaModel_;
     UrlListModel allModel_;
+    UrlListProxy mediaProxy_;
+    UrlListProxy allProxy_;
     QStatusBar *statusBar_ = nullptr;
     std::array<QLabel *, kStatusPartCount> statusParts_{};
     std::array<std::optional<std::string>, 2> pendingCaptions_;
+    std::array<std::string, 2> captions_{kMediaFilesCaption, kAllCaption};
+    QProgressBar *progressBar_ = nullptr;
+    QLabel *progressLabel_ = nullptr;
+    std::chrono::steady_clock::time_point captureStart_;
     QTimer refreshTimer_;
     int currentTab_ = kMediaFilesList;
+    std::array<ListColumns *, 2> columns_{}; // owned by the views
+    bool leaving_ = false;                   // Exit has asked already
     int topmost_ = 0;
     // Shown with the statistics until the next Start.
     std::string keyLogProblem_;

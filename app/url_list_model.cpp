@@ -8,7 +8,7 @@ namespace tarvolin {
 
 namespace {
 
-constexpr const char *kHeadings[UrlListModel::kColumnCount] = {"", "URL", "Content Type"};
+constexpr const char *kHeadings[UrlListModel::kColumnCount] = {"Type", "URL", "Content Type"};
 
 }
 
@@ -58,6 +58,9 @@ QVariant UrlListModel::data(const QModelIndex &index, int role) const
     const UrlRow &shown = row(index.row());
     if (role == Qt::DecorationRole && index.column() == kExtensionColumn)
         return icons_.iconFor(shown.extension);
+    // The whole text of a cell too narrow for it.
+    if (role == Qt::ToolTipRole)
+        return data(index, Qt::DisplayRole);
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {

@@ -20,6 +20,10 @@ const char kUsage[] =
     "  --keylog FILE   the TLS key log, as browsers write it when SSLKEYLOGFILE is set,\n"
     "                  that decrypts HTTPS; without it, the file SSLKEYLOGFILE names.\n"
     "                  One that cannot be read ends the program before it captures\n"
+    "  --progress      with --read: show on standard error how much of the file has\n"
+    "                  been read and the time left, even when it is not a terminal\n"
+    "  --no-progress   with --read: never show it (by default it is shown when standard\n"
+    "                  error is a terminal)\n"
     "\n"
     "Each row is printed as: list (all or media), extension, URL, content type.\n"
     "Standard error ends with the counts: records, media files, dropped frames, TLS connections.\n"
@@ -61,6 +65,14 @@ struct Parser {
         return true;
     }
 
+    bool setProgress(Progress progress)
+    {
+        if (result.options.progress != Progress::kWhenTerminal)
+            return fail("give only one of --progress and --no-progress");
+        result.options.progress = progress;
+        return true;
+    }
+
     bool setKeyLogFile(const std::string &name)
     {
         if (!result.options.keyLogFile.empty())
@@ -90,6 +102,10 @@ struct Parser {
             return setFlag(result.options.headers, argument);
         if (argument == "--keylog")
             return setKeyLogFile(argument);
+        if (argument == "--progress")
+            return setProgress(Progress::kOn);
+        if (argument == "--no-progress")
+            return setProgress(Progress::kOff);
         return fail("unknown argument '" + argument + "'");
     }
 
@@ -103,6 +119,8 @@ struct Parser {
             return fail("--media, --json, --headers and --keylog go with --read or --interface");
         if (result.options.headers && !result.options.json)
             return fail("--headers goes with --json");
+        if (result.options.progress != Progress::kWhenTerminal && result.options.command != Command::kRead)
+            return fail("--progress and --no-progress go with --read");
         return true;
     }
 };

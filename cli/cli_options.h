@@ -13,6 +13,13 @@ enum class Command {
     kListInterfaces,
 };
 
+// Whether --read shows how far it has come on standard error.
+enum class Progress {
+    kWhenTerminal, // when standard error is a terminal
+    kOn,
+    kOff,
+};
+
 struct CliOptions {
     Command command = Command::kHelp;
     std::string target; // the file of --read, the device of --interface
@@ -20,6 +27,7 @@ struct CliOptions {
     bool json = false;
     bool headers = false; // with json: each row's request headers
     std::string keyLogFile; // empty: SSLKEYLOGFILE's, if set
+    Progress progress = Progress::kWhenTerminal;
 };
 
 struct ParsedArguments {

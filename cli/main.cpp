@@ -1,8 +1,11 @@
 // tarvolin-cli: the URLs the capture library finds, printed to a terminal or a script.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "capture_session.h"
 #include "capture_summary.h"
 #include "cli_options.h"
+#include "progress_line.h"
 #include "quillnet_library.h"
 #include "row_printer.h"
 #include "settings.h"
@@ -102,6 +106,24 @@ int readFailed(const CliOptions &options, const quillnet::CaptureStatistics &sta
     return kExitFailure;
 }
 
+bool showsProgress(const CliOptions &options)
+{
+    if (options.command != Command::kRead)
+        return false;
+    return options.progress == Progress::kOn || (options.progress == Progress::kWhenTerminal && isatty(STDERR_FILENO));
+}
+
+// Reports reach the store on the capture thread, as rows do, one at a time.
+void followProgress(ProgressLine &progress, UrlStore &store, RowPrinter &printer)
+{
+    store.onStatistics([&progress](const std::optional<quillnet::CaptureStatistics> &statistics) {
+        if (statistics)
+            progress.show(*statistics);
+    });
+    if (isatty(STDOUT_FILENO))
+        printer.shareTerminalWith(progress);
+}
+
 int capture(const QuillnetLibrary &library, const CliOptions &options)
 {
     // A capture that would decrypt nothing is not what was asked for.
@@ -120,7 +142,12 @@ int capture(const QuillnetLibrary &library, const CliOptions &options)
     RowPrinter printer(stdout, {options.mediaOnly, options.json, live, options.headers});
     UrlStore store(settings, printer);
     printer.readDetailsFrom(store);
+    std::optional<ProgressLine> progress;
+    if (showsProgress(options))
+        followProgress(progress.emplace(stderr), store, printer);
     const int32_t result = RunCapture(library, source, netmask, store);
+    if (progress)
+        progress->finish();
     const std::optional<quillnet::CaptureStatistics> &statistics = store.captureStatistics();
     const bool readError = statistics && EndedByReadError(*statistics);
     // A source that could not be opened sends no statistics.

@@ -1,5 +1,7 @@
 #include "row_printer.h"
 
+#include "progress_line.h"
+
 namespace tarvolin::cli {
 
 namespace {
@@ -22,9 +24,13 @@ void RowPrinter::appendRow(UrlList list, const UrlRow &row)
     if (options_.mediaOnly && list != kMediaFilesList)
         return;
     const std::string line = options_.json ? JsonLine(list, row, headersOf(row)) : TabSeparatedLine(list, row);
+    if (progress_)
+        progress_->stepAside();
     std::fwrite(line.data(), 1, line.size(), output_);
-    if (options_.flushEachRow)
+    if (options_.flushEachRow || progress_)
         std::fflush(output_);
+    if (progress_)
+        progress_->comeBack();
 }
 
 }

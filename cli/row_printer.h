@@ -10,6 +10,8 @@
 
 namespace tarvolin::cli {
 
+class ProgressLine;
+
 struct PrintOptions {
     bool mediaOnly = false;
     bool json = false;
@@ -23,6 +25,8 @@ public:
 
     // Where the headers of the rows are found; the store this printer shows.
     void readDetailsFrom(const UrlStore &store) { store_ = &store; }
+    // A progress line on the terminal the rows go to steps aside for each row.
+    void shareTerminalWith(ProgressLine &progress) { progress_ = &progress; }
 
     void appendRow(UrlList list, const UrlRow &row) override;
     // Captions, status texts and clearing belong to a window; a stream has none.
@@ -36,6 +40,7 @@ private:
     std::FILE *output_;
     PrintOptions options_;
     const UrlStore *store_ = nullptr;
+    ProgressLine *progress_ = nullptr;
 };
 
 }

@@ -13,6 +13,7 @@ constexpr QPoint kPressOffset(1, 1);
 constexpr int kMaxChannel = 255;
 constexpr int kRoundedCorner = 8;
 constexpr int kCaptionFlags = Qt::AlignHCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+constexpr int kFocusInset = 2;
 
 } // namespace
 
@@ -127,6 +128,8 @@ void CFlatButton::paintEvent(QPaintEvent *)
         paintFrame(painter, look == Look::Pressed);
     paintIcon(painter, offset);
     paintCaption(painter, offset, look);
+    if (hasFocus())
+        paintFocus(painter);
 }
 
 void CFlatButton::paintBackground(QPainter &painter, Look look)
@@ -197,6 +200,14 @@ void CFlatButton::paintCaption(QPainter &painter, QPoint offset, Look look) cons
                                                                  : ForegroundNormal;
     painter.setPen(colors_[index]);
     painter.drawText(bounds, kCaptionFlags, text());
+}
+
+// Inside the frame, so that the raised and sunken edges stay as they are.
+void CFlatButton::paintFocus(QPainter &painter) const
+{
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect().adjusted(kFocusInset, kFocusInset, -kFocusInset - 1, -kFocusInset - 1));
 }
 
 void CFramedButton::setRounded(bool rounded, bool repaint)

@@ -55,6 +55,7 @@ private:
     void paintFrame(QPainter &painter, bool pressed) const;
     void paintIcon(QPainter &painter, QPoint offset) const;
     void paintCaption(QPainter &painter, QPoint offset, Look look) const;
+    void paintFocus(QPainter &painter) const;
     QRect captionArea() const;
 
     bool hot_ = false;

@@ -2,11 +2,6 @@
 // of sending them.
 #include "download_handoff.h"
 
-#include <QItemSelectionModel>
-#include <QTableView>
-
-#include <algorithm>
-
 #include "desktop.h"
 #include "main_dialog.h"
 #include "text.h"
@@ -66,15 +61,6 @@ std::optional<HandOffRecord> AutomaticRecord(const std::string &url, const UrlSt
 {
     const RequestDetails *details = store.handOffDetails();
     return details && details->url == url ? DetailsRecord(url, *details) : UrlOnlyRecord(url);
-}
-
-std::vector<int> CMainDlg::selectedRows(UrlList list) const
-{
-    std::vector<int> rows;
-    for (const QModelIndex &index : listView(list)->selectionModel()->selectedRows())
-        rows.push_back(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
 }
 
 // The first selected row for a plain download, or every one for an immediate

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QStandardPaths>
 
 #include <unistd.h>
 
 #include "desktop.h"
+#include "instance_channel.h"
 #include "main_dialog.h"
 #include "program_directory.h"
 #include "program_info.h"
@@ -19,14 +21,28 @@ namespace {
 
 constexpr char kInstanceLockName[] = "Tarvolin_com";
 
-// Per user, as the lock lives in the user's runtime folder or carries the user's id.
-QString instanceLockPath()
+// Per user, as it lives in the user's runtime folder or carries the user's id:
+// the lock (".lock") and the socket a second start talks to (".socket").
+QString instancePath(const char *suffix)
 {
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (!runtime.isEmpty())
-        return QDir(runtime).filePath(QString::fromLatin1(kInstanceLockName) + QStringLiteral(".lock"));
+        return QDir(runtime).filePath(QString::fromLatin1(kInstanceLockName) + QLatin1String(suffix));
     return QDir(QDir::tempPath())
-        .filePath(QStringLiteral("%1-%2.lock").arg(QString::fromLatin1(kInstanceLockName)).arg(getuid()));
+        .filePath(QStringLiteral("%1-%2%3").arg(QString::fromLatin1(kInstanceLockName)).arg(getuid()).arg(
+            QLatin1String(suffix)));
+}
+
+// The running copy comes forward instead; this one ends.
+// The running copy works in another folder: a file named here goes by its whole path.
+int tellRunningCopy(int argc, char **argv)
+{
+    const QCoreApplication application(argc, argv);
+    QStringList arguments;
+    for (const QString &argument : QCoreApplication::arguments().mid(1))
+        arguments << (argument.startsWith(QLatin1Char('-')) ? argument : QFileInfo(argument).absoluteFilePath());
+    InstanceChannel::tell(instancePath(".socket"), arguments);
+    return EXIT_SUCCESS;
 }
 
 std::string userSettingsDirectory()
@@ -45,10 +61,10 @@ CaptureFunctions captureFunctions(const QuillnetLibrary &library)
 int CMainApp::run(int argc, char **argv)
 {
     // A lock of a process that has died is taken over; a live one is never stale.
-    QLockFile instance(instanceLockPath());
+    QLockFile instance(instancePath(".lock"));
     instance.setStaleLockTime(0);
     if (!instance.tryLock())
-        return EXIT_SUCCESS;
+        return tellRunningCopy(argc, argv);
 
     const QuillnetLibrary library;
     QApplication application(argc, argv);
@@ -66,7 +82,13 @@ int CMainApp::run(int argc, char **argv)
     services.updateUrl = VendorPage(kVersionPath);
     CMainDlg window(settings, settingsPath, std::move(services));
     QObject::connect(&window, &QDialog::finished, &application, &QApplication::quit);
+    InstanceChannel channel(instancePath(".socket"));
+    QObject::connect(&channel, &InstanceChannel::startedAgain, &window, [&window](const QStringList &arguments) {
+        window.bringForward();
+        window.openCommandLineFile(arguments);
+    });
     window.show();
+    window.openCommandLineFile(QCoreApplication::arguments().mid(1));
     return QApplication::exec();
 }
 

@@ -5,6 +5,8 @@
 #include <QTableView>
 #include <QWindow>
 
+#include <algorithm>
+
 #include "about_dialog.h"
 #include "desktop.h"
 #include "download_command.h"
@@ -20,6 +22,8 @@ namespace tarvolin {
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
+constexpr char kClearQuestion[] = "Clear %1 URLs?";
+constexpr char kClearOneQuestion[] = "Clear 1 URL?";
 constexpr char kCommandSeparator = '\n';
 
 }
@@ -41,10 +45,13 @@ void CMainDlg::OnCommand(int id)
         copySelectedAsCommands();
         return;
     case kCommandClear:
-        store_.clear();
+        clearLists();
         return;
     case kCommandSaveListAs:
         saveListAs();
+        return;
+    case kCommandOpenCaptureFile:
+        openCaptureFile();
         return;
     case kCommandTop:
         toggleTopmost();
@@ -149,8 +156,32 @@ void CMainDlg::exitProgram()
     if (!SaveSettings(settings_, settingsPath_))
         services_.desktop.inform(this,
                                  QString::fromLatin1(kSettingsNotSaved).arg(QString::fromStdString(settingsPath_)));
-    if (leave)
-        close();
+    if (!leave)
+        return;
+    leaving_ = true;
+    close();
+}
+
+// Asks first while the lists hold rows, unless told not to ask again.
+void CMainDlg::clearLists()
+{
+    refreshLists();
+    // The media rows are in "All" too, unless a Start has emptied it since.
+    const int rows = std::max(model(kAllList).rowCount(), model(kMediaFilesList).rowCount());
+    if (rows > 0 && settings_.ConfirmClear != 0) {
+        const QString question =
+            rows == 1 ? QString::fromLatin1(kClearOneQuestion) : QString::fromLatin1(kClearQuestion).arg(rows);
+        bool dontAskAgain = false;
+        if (!services_.desktop.confirm(this, question, dontAskAgain))
+            return;
+        if (dontAskAgain) {
+            settings_.ConfirmClear = 0;
+            if (!SaveSettings(settings_, settingsPath_))
+                services_.desktop.inform(
+                    this, QString::fromLatin1(kSettingsNotSaved).arg(QString::fromStdString(settingsPath_)));
+        }
+    }
+    store_.clear();
 }
 
 }

@@ -39,6 +39,7 @@ COptionsDlg::COptionsDlg(Settings &settings, std::string settingsPath, bool capt
     ui_->autoFilesEdit->hide();
     ui_->noLimitCheck->setChecked(settings.NoLimitBufferSize != 0);
     ui_->autoDownloadCheck->setChecked(settings.AutoDownload != 0);
+    ui_->updateCheck->setChecked(settings.CheckForUpdates != 0);
     ui_->autoFilesEdit->setText(QString::fromStdString(settings.DownloadAutoFilesList));
     ui_->keyLogEdit->setText(QString::fromStdString(settings.KeyLogFile));
     ui_->keyLogEdit->setPlaceholderText(keyLogPlaceholder());
@@ -94,6 +95,7 @@ void COptionsDlg::confirm()
     settings_.adapterNetmask = adapter_.netmask;
     settings_.Adapter = adapter_.name;
     settings_.AutoDownload = ui_->autoDownloadCheck->isChecked() ? 1 : 0;
+    settings_.CheckForUpdates = ui_->updateCheck->isChecked() ? 1 : 0;
     settings_.DownloadAutoFilesList = std::string(Trim(ui_->autoFilesEdit->text().toStdString())) + kListEnd;
     settings_.KeyLogFile = std::string(Trim(ui_->keyLogEdit->text().toStdString()));
     settings_.HandOffTo = ui_->handOffCombo->currentText().toStdString();

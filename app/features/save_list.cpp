@@ -62,7 +62,8 @@ QStringList SaveListFilters()
             QString::fromLatin1(kM3uFilter)};
 }
 
-QString SaveList(const QString &path, UrlList list, const UrlListModel &model, const UrlStore &store, bool noLimit)
+QString SaveList(const QString &path, UrlList list, const UrlListModel &model, const std::vector<int> &rows,
+                 const UrlStore &store, bool noLimit)
 {
     const ListFormat format = formatOf(path);
     QSaveFile file(path);
@@ -70,7 +71,7 @@ QString SaveList(const QString &path, UrlList list, const UrlListModel &model, c
         return file.errorString();
     if (format == ListFormat::kM3u)
         file.write(kM3uHeader);
-    for (int index = 0; index < model.rowCount(); ++index) {
+    for (int index : rows) {
         const UrlRow &row = model.row(index);
         const std::string line = savedLine(format, list, row, store.details(row), noLimit);
         file.write(line.data(), static_cast<qint64>(line.size()));
@@ -79,7 +80,7 @@ QString SaveList(const QString &path, UrlList list, const UrlListModel &model, c
     return file.commit() ? QString() : file.errorString();
 }
 
-// The list on the current tab, its rows still waiting included.
+// The rows shown on the current tab, in the order shown, those still waiting included.
 void CMainDlg::saveListAs()
 {
     const QString path = services_.desktop.chooseSaveFile(this, QString::fromLatin1(kSaveListCaption),
@@ -87,7 +88,8 @@ void CMainDlg::saveListAs()
     if (path.isEmpty())
         return;
     refreshLists();
-    const QString problem = SaveList(path, currentList(), model(currentList()), store_, settings_.NoLimitBufferSize != 0);
+    const QString problem = SaveList(path, currentList(), model(currentList()), shownRows(currentList()), store_,
+                                     settings_.NoLimitBufferSize != 0);
     if (!problem.isEmpty())
         services_.desktop.inform(this, QString::fromLatin1(kCannotSave).arg(path, problem));
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 #include "url_list_model.h"
 #include "url_store.h"
 
@@ -15,8 +17,9 @@ inline constexpr char kSaveListName[] = "urls.tsv";
 // The file dialog's filters; the file's extension chooses the format.
 QStringList SaveListFilters();
 
-// Writes the rows of `model`, which shows `list`, to `path`: whole or not at
-// all. The reason when it cannot, else empty.
-QString SaveList(const QString &path, UrlList list, const UrlListModel &model, const UrlStore &store, bool noLimit);
+// Writes `rows` of `model`, which shows `list`, in that order to `path`: whole
+// or not at all. The reason when it cannot, else empty.
+QString SaveList(const QString &path, UrlList list, const UrlListModel &model, const std::vector<int> &rows,
+                 const UrlStore &store, bool noLimit);
 
 }

@@ -20,9 +20,9 @@ constexpr uint32_t kListBufferSize = 512;
 constexpr uint32_t kTextBufferSize = 4096;
 constexpr char kListSeparator[] = " ";
 
-int32_t readInteger(const char *key, const std::string &path)
+int32_t readInteger(const char *key, const std::string &path, int32_t fallback = 0)
 {
-    return static_cast<int32_t>(GetPrivateProfileInt(kSettingsSection, key, 0, path.c_str()));
+    return static_cast<int32_t>(GetPrivateProfileInt(kSettingsSection, key, fallback, path.c_str()));
 }
 
 std::string readText(const char *key, uint32_t bufferSize, const std::string &path)
@@ -101,6 +101,9 @@ int LoadSettings(Settings &settings, const std::string &settingsPath)
     settings.Aria2RpcUrl = orDefault(readText("Aria2RpcUrl", kTextBufferSize, settingsPath), kDefaultAria2RpcUrl);
     settings.Aria2RpcSecret = readText("Aria2RpcSecret", kTextBufferSize, settingsPath);
     settings.Aria2Dir = readText("Aria2Dir", kTextBufferSize, settingsPath);
+    // Switches that are on unless the file turns them off.
+    settings.CheckForUpdates = readInteger("CheckForUpdates", settingsPath, 1);
+    settings.ConfirmClear = readInteger("ConfirmClear", settingsPath, 1);
     return 1;
 }
 
@@ -133,6 +136,8 @@ bool SaveSettings(const Settings &settings, const std::string &settingsPath)
     written &= write("Aria2RpcUrl", settings.Aria2RpcUrl, settingsPath);
     written &= writeSecret(settings.Aria2RpcSecret, settingsPath);
     written &= write("Aria2Dir", settings.Aria2Dir, settingsPath);
+    written &= write("CheckForUpdates", std::to_string(settings.CheckForUpdates), settingsPath);
+    written &= write("ConfirmClear", std::to_string(settings.ConfirmClear), settingsPath);
     return written;
 }
 

@@ -30,6 +30,8 @@ struct Settings {
     std::string Aria2RpcUrl = kDefaultAria2RpcUrl;
     std::string Aria2RpcSecret; // lets whoever holds it drive aria2: never logged nor shown
     std::string Aria2Dir;       // where aria2 saves; empty: its own choice
+    int32_t CheckForUpdates = 1; // 0: no update check at start; absent from the file: 1
+    int32_t ConfirmClear = 1;    // 0: Clear empties the lists without asking; absent: 1
     int32_t adapterNetmask = 0; // not stored in the file
 };
 

@@ -32,19 +32,24 @@ TEST_F(SettingsFile, FirstStartWithoutAFileKeepsDefaultsAndSavesLimitedMode)
     EXPECT_EQ(ReadWholeFile(path), "[Normal]\nNoLimitBufferSize=0\nCaptureAllURL=0\nCaptureFilesExt=\n"
                                    "AdapterDescription=\nAdapter=\nAutoDownload=0\nDownloadAutoFilesList=\n"
                                    "MediaFilesList=\nKeyLogFile=\nHandOffTo=Marrowfetch\n"
-                                   "Aria2RpcUrl=http://127.0.0.1:6800/jsonrpc\nAria2RpcSecret=\nAria2Dir=\n");
+                                   "Aria2RpcUrl=http://127.0.0.1:6800/jsonrpc\nAria2RpcSecret=\nAria2Dir=\n"
+                                   "CheckForUpdates=1\nConfirmClear=1\n");
 }
 
 TEST_F(SettingsFile, AnyFileMeansNoLimitMode)
 {
-    WriteWholeFile(path, "[Normal]\nNoLimitBufferSize=0\n");
+    WriteWholeFile(path, "[Normal]\nNoLimitBufferSize=0\nCheckForUpdates=0\nConfirmClear=0\n");
     Settings settings;
     LoadSettings(settings, path);
     EXPECT_EQ(settings.NoLimitBufferSize, 1);
+    EXPECT_EQ(settings.CheckForUpdates, 0);
+    EXPECT_EQ(settings.ConfirmClear, 0);
     WriteWholeFile(path, "");
     Settings empty;
     LoadSettings(empty, path);
     EXPECT_EQ(empty.NoLimitBufferSize, 1);
+    EXPECT_EQ(empty.CheckForUpdates, 1) << "absent switches are on";
+    EXPECT_EQ(empty.ConfirmClear, 1);
     EXPECT_EQ(empty.MediaFilesList, " ") << "absent list keys read as one blank";
 }
 
@@ -69,7 +74,8 @@ TEST_F(SettingsFile, ReadsAWindowsFileAndWritesItBackKeepingTheRest)
                                    "AdapterDescription=Intel(R) PRO/1000\r\nAutoDownload=1\r\nCaptureAllURL=7\r\n"
                                    "CaptureFilesExt=FLV  MP4 \r\nDownloadAutoFilesList= \r\nMediaFilesList=WMV \r\n"
                                    "Unknown=kept\r\nNoLimitBufferSize=1\r\nKeyLogFile=\r\nHandOffTo=Marrowfetch\r\n"
-                                   "Aria2RpcUrl=http://127.0.0.1:6800/jsonrpc\r\nAria2RpcSecret=\r\nAria2Dir=\r\n");
+                                   "Aria2RpcUrl=http://127.0.0.1:6800/jsonrpc\r\nAria2RpcSecret=\r\nAria2Dir=\r\n"
+                                   "CheckForUpdates=1\r\nConfirmClear=1\r\n");
 
     Settings again;
     LoadSettings(again, path);

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "capture_file.h"
+#include "capture_statistics.h"
 #include "capture_summary.h"
 #include "cli_options.h"
 #include "frame_builder.h"
@@ -179,6 +180,24 @@ TEST(CliRead, RelativePathAndAnEmptyCapture)
     EXPECT_EQ(result.err, "Records: 0, HTTP records: 0, media files: 0, dropped frames: 0\n");
 }
 
+TEST(CliRead, ProgressGoesToStandardErrorEndingAtTheWholeFileOnALineOfItsOwn)
+{
+    const CaptureFile file(sampleFrames());
+    const std::string summary = "Records: 6, HTTP records: 3, media files: 4, dropped frames: 0\n";
+    const ProgramResult plain = runCli({"--read", file.path()});
+    EXPECT_EQ(plain.err, summary) << "standard error is no terminal here";
+    const ProgramResult result = runCli({"--read", file.path(), "--progress"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, plain.out) << "the rows alone";
+    ASSERT_TRUE(result.err.starts_with("\rRead: ")) << result.err;
+    ASSERT_TRUE(result.err.ends_with("\n" + summary)) << result.err;
+    const std::string progress = result.err.substr(0, result.err.size() - summary.size() - 1);
+    EXPECT_EQ(progress.find('\n'), std::string::npos) << "one line, written over";
+    const std::string last = progress.substr(progress.rfind('\r') + 1);
+    EXPECT_EQ(last.substr(0, last.find_last_not_of(' ') + 1), "Read: 100%");
+    EXPECT_EQ(runCli({"--no-progress", "--read", file.path()}).err, summary);
+}
+
 TEST(CliRead, FailuresNameTheirCause)
 {
     const TemporaryDirectory directory;
@@ -319,13 +338,28 @@ TEST(CliSummary, CountsDroppedFramesAndTlsConnectionsAndWarnsOfTheDrops)
               "tarvolin-cli: warning: 42 frames dropped (kernel: 40, interface: 2), so the list may be incomplete\n");
 }
 
+TEST(CliProgress, TellsTheShareReadAndTheTimeLeftOrTheFramesAndTheTimeSinceTheStart)
+{
+    quillnet::CaptureStatistics statistics{};
+    statistics.framesReceived = 1;
+    statistics.bytesRead = 250;
+    statistics.bytesTotal = 1000;
+    EXPECT_EQ(ProgressStatus(statistics, 1s), "25%") << "too early to tell the time left";
+    EXPECT_EQ(ProgressStatus(statistics, 20s), "25%, 1:00 left");
+    statistics.bytesRead = 999;
+    EXPECT_EQ(ProgressStatus(statistics, 3h), "99%, 0:11 left");
+    statistics.bytesTotal = 0;
+    EXPECT_EQ(ProgressStatus(statistics, 3723s), "1 frame, 1:02:03") << "a device or a pipe";
+}
+
 TEST(CliUsage, ErrorsExitWithTwoAndHelpWithZero)
 {
     for (const std::vector<std::string> &arguments : std::vector<std::vector<std::string>>{
              {}, {"--read"}, {"--bogus"}, {"--read", "a", "--interface", "lo"}, {"--list-interfaces", "--json"},
              {"--media"}, {"--read", "a", "--media", "--media"}, {"--read", "a", "--keylog"},
              {"--keylog", "", "--read", "a"}, {"--read", "a", "--keylog", "k", "--keylog", "k"},
-             {"--list-interfaces", "--keylog", "k"}, {"--read", "a", "--headers"}}) {
+             {"--list-interfaces", "--keylog", "k"}, {"--read", "a", "--headers"}, {"--interface", "lo", "--progress"},
+             {"--read", "a", "--progress", "--no-progress"}}) {
         const ProgramResult result = runCli(arguments);
         EXPECT_EQ(result.status, 2) << ::testing::PrintToString(arguments);
         EXPECT_EQ(result.err.rfind("tarvolin-cli: ", 0), 0u) << result.err;

@@ -79,6 +79,25 @@ TEST_F(CaptureControlTest, AFailedStartReturnsToIdleAndSaysWhy)
     EXPECT_EQ(noLibrary->statusText(1), "Capture library not found: cannot load libquillnet.so");
 }
 
+TEST_F(CaptureControlTest, WhyACaptureFailedTakesTheRoomItNeedsAndStaysWholeOnHover)
+{
+    const auto window = openWindow("fail", FakeCapture::functions());
+    window->resize(1400, 330);
+    press(*window);
+    ASSERT_TRUE(WaitFor([&] { return !window->capturing(); }));
+    const QString why = window->statusText(1);
+    ASSERT_TRUE(why.startsWith("Capture failed: ")) << why.toStdString();
+    const QLabel *part = statusPart(*window, why);
+    ASSERT_NE(part, nullptr);
+    const int whole = part->fontMetrics().horizontalAdvance(why);
+    ASSERT_GT(whole, 200) << why.toStdString();
+    EXPECT_TRUE(WaitFor([&] { return part->width() >= whole; })) << part->width() << " of " << whole;
+
+    window->resize(628, 330);
+    EXPECT_TRUE(WaitFor([&] { return part->width() < whole; }));
+    EXPECT_EQ(part->toolTip(), why);
+}
+
 TEST_F(CaptureControlTest, ADamagedCaptureFileEndsWithPcapsReasonRatherThanAFailure)
 {
     const QuillnetLibrary library;

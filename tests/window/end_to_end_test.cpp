@@ -1,8 +1,12 @@
 // The window program as a user meets it: a capture file named in setting.ini,
-// the Start button, and the rows that tarvolin-cli prints for the same file;
-// and a second copy of the program.
+// opened from the File menu, dropped or named on the command line, and the rows
+// that tarvolin-cli prints for the same file; and a second copy of the program.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -83,6 +87,56 @@ TEST(WindowEndToEnd, ACaptureFileInTheSettingsShowsTheRowsTheCliPrints)
     EXPECT_EQ(windowRows(window, kAllList), cliRows(cli.out, "all"));
     EXPECT_EQ(windowRows(window, kMediaFilesList), cliRows(cli.out, "media"));
     EXPECT_EQ(window.tabCaption(kAllList), "All (20)");
+}
+
+TEST(WindowEndToEnd, ACaptureFileOpenedDroppedOrNamedIsReplayedWithItsProgressAndTheAdapterKept)
+{
+    const TemporaryDirectory folder;
+    const CaptureFile capture(SampleTraffic());
+    Settings settings;
+    settings.NoLimitBufferSize = 1;
+    settings.Adapter = "eth-saved";
+    const QuillnetLibrary library;
+    FakeDesktop desktop;
+    CMainDlg window(settings, folder.file("setting.ini"),
+                    WindowServices({library.startCapture, library.stopCapture, library.error()}, desktop));
+    window.show();
+    const ProgramResult cli = RunProgram({TARVOLIN_CLI_PATH, "--read", capture.path()});
+    ASSERT_EQ(cli.status, 0) << cli.err;
+    const auto replayed = [&](int records) {
+        return WaitFor([&] { return !window.capturing() && window.store().recordCount() == records; });
+    };
+
+    desktop.chosenFile = QString::fromStdString(capture.path());
+    window.findChild<QAction *>("actionOpenCaptureFile")->trigger();
+    ASSERT_EQ(desktop.fileOffers.size(), 1u);
+    EXPECT_TRUE(desktop.fileOffers[0].startsWith("Open Capture File|Capture files (*.pcap *.pcapng"))
+        << desktop.fileOffers[0].toStdString();
+    ASSERT_TRUE(replayed(10)) << window.statusText(1).toStdString();
+    EXPECT_EQ(window.statusText(1), "Capture ended");
+    EXPECT_EQ(windowRows(window, kAllList), cliRows(cli.out, "all"));
+    EXPECT_EQ(windowRows(window, kMediaFilesList), cliRows(cli.out, "media"));
+    EXPECT_EQ(window.progressBar()->value(), window.progressBar()->maximum());
+    EXPECT_EQ(window.progressText(), "100%");
+    EXPECT_FALSE(window.progressBar()->isVisible()) << "shown only while the file is read";
+    EXPECT_EQ(settings.Adapter, "eth-saved");
+
+    QMimeData dragged;
+    dragged.setUrls({QUrl::fromLocalFile(QString::fromStdString(capture.path()))});
+    QDragEnterEvent enter(QPoint(10, 60), Qt::CopyAction, &dragged, Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 60), Qt::CopyAction, &dragged, Qt::LeftButton, {});
+    QApplication::sendEvent(&window, &drop);
+    ASSERT_TRUE(replayed(20));
+    EXPECT_EQ(windowRows(window, kAllList), cliRows(cli.out, "all")) << "each replay empties \"All\" as Start does";
+
+    const std::string relative = std::filesystem::relative(capture.path()).string();
+    window.openCommandLineFile({QStringLiteral("-style=fusion"), QString::fromStdString(relative)});
+    ASSERT_TRUE(replayed(30));
+    EXPECT_EQ(windowRows(window, kMediaFilesList), cliRows(cli.out, "media"));
+    EXPECT_EQ(window.statusText(0), QString::fromStdString("Adapter:" + capture.path()));
+    EXPECT_EQ(settings.Adapter, "eth-saved");
 }
 
 TEST(WindowProgram, ASecondCopyEndsAtOnceAndLeavesTheFirstRunning)

@@ -136,6 +136,7 @@ TEST_F(HandOffWindowTest, CommandsSendTheSelectedRowsInBothBufferModes)
     // entry its own URL.
     received.clear();
     settings.NoLimitBufferSize = 0;
+    desktop.answer = true;
     window->OnCommand(kCommandClear);
     SendUrlText(window->handle(), " mms://media.example/a.wmv");
     showAllTab();

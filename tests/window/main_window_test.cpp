@@ -3,8 +3,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
@@ -32,6 +36,19 @@ public:
 
     std::vector<std::string> rows;
     std::string captions[2];
+};
+
+// Counts the Escape presses that reach a widget.
+class EscapeCounter : public QObject {
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+            ++count;
+        return false;
+    }
+
+    int count = 0;
 };
 
 // Hands sends straight to a store, on the sending thread.
@@ -102,6 +119,24 @@ protected:
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
+    // The URLs as the list's view shows them, in its order.
+    std::vector<std::string> shownUrls(UrlList list)
+    {
+        window->refreshLists();
+        const QAbstractItemModel *shown = window->listView(list)->model();
+        std::vector<std::string> urls;
+        for (int row = 0; row < shown->rowCount(); ++row)
+            urls.push_back(shown->index(row, UrlListModel::kUrlColumn).data().toString().toStdString());
+        return urls;
+    }
+
+    void clickHeader(UrlList list, int column)
+    {
+        QHeaderView *header = window->listView(list)->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+
     template <typename Widget>
     Widget *child(const char *name)
     {
@@ -121,7 +156,8 @@ TEST_F(MainWindowTest, LayoutFollowsTheWindowSize)
         const int top = child<QMenuBar>("menuBar")->height();
         const int width = window->width();
         const int height = window->height();
-        const QRect lists(0, top + 34, width, std::max(0, height - top - 79));
+        EXPECT_EQ(child<QLineEdit>("filterEdit")->geometry(), QRect(0, top + 34, width, 26));
+        const QRect lists(0, top + 34 + 26, width, std::max(0, height - top - 79 - 26));
         EXPECT_EQ(window->listView(kAllList)->geometry(), lists) << width << 'x' << height;
         EXPECT_EQ(window->listView(kMediaFilesList)->geometry(), lists);
         EXPECT_EQ(child<CCustomTabCtrl>("tabStrip")->geometry(), QRect(0, height - 45, width, 20));
@@ -229,11 +265,87 @@ TEST_F(MainWindowTest, CopyAsCommandGivesOneLineForEachSelectedRowWithTheHeaders
               "ffmpeg -i rtsp://cam.example/live.sdp -c copy live.mkv");
 }
 
+TEST_F(MainWindowTest, AFilterAndASortKeepTheRightRowsAndCommandsTakeTheRowsSelectedInView)
+{
+    SendHttpUrl(window->handle(), 80, "example.com", "/b.flv", "video/x-flv");
+    SendHttpUrl(window->handle(), 80, "example.com", "/page.html", "text/html");
+    SendUrlText(window->handle(), "rtsp://video.example/live.sdp");
+    SendHttpUrl(window->handle(), 80, "example.com", "/a.mp4", "Video/MP4 ");
+    SendUrlText(window->handle(), "rtsp://cam.example/c.sdp");
+    SendHttpUrl(window->handle(), 80, "example.com", "/z.mp3", "audio/mpeg");
+    window->refreshLists();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QLineEdit *filter = child<QLineEdit>("filterEdit");
+    QTest::keyClick(window->listView(kMediaFilesList), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(filter->hasFocus());
+
+    QTest::keyClicks(filter, "VIDEO");
+    const std::string a = "http://example.com/a.mp4";
+    const std::string b = "http://example.com/b.flv";
+    const std::string live = "rtsp://video.example/live.sdp";
+    EXPECT_EQ(shownUrls(kMediaFilesList), (std::vector<std::string>{b, live, a})) << "by content type or URL";
+    EXPECT_EQ(window->tabCaption(kMediaFilesList), "Media Files (3/5)");
+    EXPECT_EQ(window->tabCaption(kAllList), "All (3/6)");
+
+    clickHeader(kMediaFilesList, UrlListModel::kUrlColumn);
+    EXPECT_EQ(shownUrls(kMediaFilesList), (std::vector<std::string>{a, b, live}));
+    clickHeader(kMediaFilesList, UrlListModel::kUrlColumn);
+    EXPECT_EQ(shownUrls(kMediaFilesList), (std::vector<std::string>{live, b, a}));
+
+    // New rows take their place in the order shown, or stay hidden.
+    const std::string m = "http://example.com/m.flv";
+    SendHttpUrl(window->handle(), 80, "example.com", "/m.flv", "video/x-flv");
+    SendUrlText(window->handle(), "rtsp://cam.example/e.sdp");
+    EXPECT_EQ(shownUrls(kMediaFilesList), (std::vector<std::string>{live, m, b, a}));
+    EXPECT_EQ(window->tabCaption(kMediaFilesList), "Media Files (4/7)");
+
+    desktop.chosenFile = QString::fromStdString(folder.file("shown.tsv"));
+    window->OnCommand(kCommandSaveListAs);
+    EXPECT_EQ(ReadWholeFile(folder.file("shown.tsv")), "media\t.sdp\t" + live + "\t\nmedia\t.flv\t" + m +
+                                                           "\tvideo/x-flv\nmedia\t.flv\t" + b +
+                                                           "\tvideo/x-flv\nmedia\t.mp4\t" + a + "\tvideo/mp4\n");
+    QString details;
+    desktop.onDialog = [&](QDialog &dialog) { details = ControlById<QPlainTextEdit>(dialog, 1032)->toPlainText(); };
+    QTableView *view = window->listView(kMediaFilesList);
+    const QPoint second = view->visualRect(view->model()->index(1, 1)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, second);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, second);
+    EXPECT_EQ(details, QString::fromStdString(m));
+
+    // A selection outlives a batch of rows sorted in at once.
+    select(kMediaFilesList, {2, 0});
+    for (int index = 0; index < 1500; ++index)
+        SendUrlText(window->handle(), "rtsp://video.example/" + std::to_string(index * 7919 % 1500) + ".sdp");
+    std::vector<std::string> shown = shownUrls(kMediaFilesList);
+    ASSERT_EQ(shown.size(), 1504u);
+    EXPECT_TRUE(std::is_sorted(shown.rbegin(), shown.rend()));
+    window->OnCommand(kCommandCopy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(live + "\r\n" + b + "\r\n"));
+
+    clickHeader(kMediaFilesList, UrlListModel::kUrlColumn);
+    shown = shownUrls(kMediaFilesList);
+    EXPECT_EQ(std::vector<std::string>(shown.begin(), shown.begin() + 5),
+              (std::vector<std::string>{b, live, a, m, "rtsp://video.example/0.sdp"}))
+        << "capture order again";
+
+    // Escape empties the filter and goes no further than the field.
+    EscapeCounter escapes;
+    window->installEventFilter(&escapes);
+    QTest::keyClick(filter, Qt::Key_Escape);
+    EXPECT_EQ(filter->text(), "");
+    EXPECT_EQ(escapes.count, 0);
+    EXPECT_EQ(shownUrls(kMediaFilesList).size(), 1507u);
+    EXPECT_EQ(window->tabCaption(kMediaFilesList), "Media Files (1507)");
+    EXPECT_EQ(window->tabCaption(kAllList), "All (1508)");
+}
+
 TEST_F(MainWindowTest, ClearDuringACaptureCountsAgainFromZero)
 {
     FakeCapture::sending = true;
     window->OnCommand(kCommandStart);
     ASSERT_TRUE(WaitFor([] { return FakeCapture::sent > 200; }));
+    desktop.answer = true;
     window->OnCommand(kCommandClear);
     EXPECT_EQ(window->store().recordCount(), 0);
     EXPECT_TRUE(rows(kAllList).empty());
@@ -312,8 +424,61 @@ TEST_F(MainWindowTest, ExitAsksWhileCapturingAndWritesTheSettingsWhateverTheAnsw
     desktop.answer = true;
     window->OnCommand(kCommandExit);
     EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(desktop.questions.size(), 2u) << "the close that follows asks no second time";
     window.reset();
     EXPECT_EQ(FakeCapture::returned, 1) << "leaving ends the capture";
+}
+
+TEST_F(MainWindowTest, EscapeLeavesTheWindowUpWithItsRows)
+{
+    SendUrlText(window->handle(), "rtsp://cam.example/a.sdp");
+    window->refreshLists();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window->listView(kMediaFilesList), Qt::Key_Escape);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(rows(kMediaFilesList), std::vector<std::string>{"media|.sdp|rtsp://cam.example/a.sdp|"});
+}
+
+TEST_F(MainWindowTest, TheTitleBarCloseAsksWhatExitAsksWhileCapturing)
+{
+    window->OnCommand(kCommandStart);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::inside == 1; }));
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(desktop.questions, std::vector<QString>{"Capturing data, continue to exit?"});
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->capturing());
+
+    window->OnCommand(kCommandStart);
+    ASSERT_TRUE(WaitFor([] { return FakeCapture::returned == 1; }));
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(desktop.questions.size(), 1u) << "nothing to lose without a capture";
+    EXPECT_EQ(ReadWholeFile(folder.file("setting.ini")).find("Adapter="), std::string::npos)
+        << "only Exit writes the options";
+}
+
+TEST_F(MainWindowTest, ClearAsksFirstUnlessToldNotToAskAgain)
+{
+    window->OnCommand(kCommandClear);
+    EXPECT_TRUE(desktop.questions.empty()) << "nothing to lose";
+    for (int index = 0; index < 3; ++index)
+        SendUrlText(window->handle(), "rtsp://cam.example/" + std::to_string(index) + ".sdp");
+    window->OnCommand(kCommandClear);
+    EXPECT_EQ(desktop.questions, std::vector<QString>{"Clear 3 URLs?"});
+    EXPECT_EQ(rows(kAllList).size(), 3u) << "answered No";
+
+    desktop.answer = true;
+    desktop.dontAskAgain = true;
+    window->OnCommand(kCommandClear);
+    EXPECT_TRUE(rows(kAllList).empty());
+    EXPECT_TRUE(rows(kMediaFilesList).empty());
+    EXPECT_NE(ReadWholeFile(folder.file("setting.ini")).find("ConfirmClear=0"), std::string::npos);
+
+    SendUrlText(window->handle(), "rtsp://cam.example/again.sdp");
+    window->OnCommand(kCommandClear);
+    EXPECT_EQ(desktop.questions.size(), 2u);
+    EXPECT_TRUE(rows(kAllList).empty());
 }
 
 TEST_F(MainWindowTest, UrlMenuOffersWhatTheSelectionAllows)
@@ -327,17 +492,17 @@ TEST_F(MainWindowTest, UrlMenuOffersWhatTheSelectionAllows)
         const std::unique_ptr<QMenu> menu = window->urlMenu(expected.selected);
         const QList<QAction *> actions = menu->actions();
         ASSERT_EQ(actions.size(), 4) << "Details is reached by a double click";
-        EXPECT_EQ(actions[0]->text(), "Copy URLs to Clipbroad");
-        EXPECT_EQ(actions[1]->text(), "Copy as Command");
-        EXPECT_EQ(actions[2]->text(), "Download URL by Marrowfetch");
-        EXPECT_EQ(actions[3]->text(), "Download URL by Marrowfetch (Download Immediately)");
+        EXPECT_EQ(actions[0]->text(), "&Copy URLs to Clipbroad");
+        EXPECT_EQ(actions[1]->text(), "Copy as Co&mmand");
+        EXPECT_EQ(actions[2]->text(), "&Download URL by Marrowfetch");
+        EXPECT_EQ(actions[3]->text(), "Download URL by Marrowfetch (Download &Immediately)");
         EXPECT_EQ(actions[0]->isEnabled(), expected.copy) << expected.selected;
         EXPECT_EQ(actions[1]->isEnabled(), expected.copy) << expected.selected;
         EXPECT_EQ(actions[2]->isEnabled(), expected.download) << expected.selected;
         EXPECT_EQ(actions[3]->isEnabled(), expected.immediately) << expected.selected;
     }
     settings.HandOffTo = kHandOffToAria2;
-    EXPECT_EQ(window->urlMenu(1)->actions()[3]->text(), "Download URL by aria2 (Download Immediately)");
+    EXPECT_EQ(window->urlMenu(1)->actions()[3]->text(), "Download URL by aria2 (Download &Immediately)");
 }
 
 }

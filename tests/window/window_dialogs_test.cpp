@@ -40,6 +40,7 @@ enum : int {
     kOptionsAria2Url = 1043,
     kOptionsAria2Secret = 1044,
     kOptionsAria2Dir = 1045,
+    kOptionsCheckForUpdates = 1046,
     kAdapterList = 1002,
     kOk = 1,
     kCancel = 2,
@@ -188,6 +189,33 @@ TEST_F(WindowDialogsTest, OptionsChooseTheKeyLogFileAndSaveIt)
     EXPECT_EQ(desktop.fileOffers, std::vector<QString>{"Key log file|/tmp/browser-keys.log"});
     EXPECT_EQ(settings.KeyLogFile, "/home/user/tls keys.log");
     EXPECT_NE(ReadWholeFile(folder.file("setting.ini")).find("KeyLogFile=/home/user/tls keys.log"), std::string::npos);
+}
+
+TEST_F(WindowDialogsTest, TheUpdateCheckAtStartCanBeTurnedOffInOptions)
+{
+    open();
+    desktop.onDialog = [](QDialog &dialog) {
+        auto *check = ControlById<QCheckBox>(dialog, kOptionsCheckForUpdates);
+        EXPECT_TRUE(check->isChecked()) << "on unless turned off";
+        QTest::mouseClick(check, Qt::LeftButton);
+        click(dialog, kOk);
+    };
+    window->OnCommand(kCommandOptions);
+    EXPECT_EQ(settings.CheckForUpdates, 0);
+    EXPECT_NE(ReadWholeFile(folder.file("setting.ini")).find("CheckForUpdates=0"), std::string::npos);
+
+    // Two starts asking the same server, the one with the check off first.
+    desktop.onDialog = nullptr;
+    CannedHttpServer server(HttpResponse("200 OK", "9.99"));
+    open(server.url());
+    Settings checking = settings;
+    checking.CheckForUpdates = 1;
+    WindowServices services(FakeCapture::functions(), desktop);
+    services.updateUrl = server.url();
+    CMainDlg other(checking, folder.file("other.ini"), std::move(services));
+    ASSERT_TRUE(WaitFor([&] { return desktop.dialogTitles.size() == 2; }));
+    EXPECT_EQ(desktop.dialogTitles.back(), "New version");
+    EXPECT_EQ(server.requestLines.size(), 1) << "only the start with the check on asked";
 }
 
 TEST_F(WindowDialogsTest, OptionsHandOffToAria2WithItsFieldsAndKeepTheSecretHidden)

@@ -41,6 +41,13 @@ bool FakeDesktop::askYesNo(QWidget *, const QString &text)
     return answer;
 }
 
+bool FakeDesktop::confirm(QWidget *, const QString &text, bool &checked)
+{
+    questions.push_back(text);
+    checked = dontAskAgain;
+    return answer;
+}
+
 void FakeDesktop::inform(QWidget *, const QString &text)
 {
     notices.push_back(text);
@@ -73,6 +80,12 @@ QString FakeDesktop::chooseSaveFile(QWidget *, const QString &caption, const QSt
                                    const QStringList &filters)
 {
     fileOffers.push_back(caption + '|' + current + '|' + filters.join(';'));
+    return chosenFile;
+}
+
+QString FakeDesktop::chooseOpenFile(QWidget *, const QString &caption, const QStringList &filters)
+{
+    fileOffers.push_back(caption + '|' + filters.join(';'));
     return chosenFile;
 }
 

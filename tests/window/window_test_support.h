@@ -29,6 +29,8 @@ namespace testing_support {
 class FakeDesktop : public tarvolin::Desktop {
 public:
     bool askYesNo(QWidget *, const QString &text) override;
+    // Records the question; answers `answer`, with `dontAskAgain` as the box.
+    bool confirm(QWidget *, const QString &text, bool &dontAskAgain) override;
     void inform(QWidget *, const QString &text) override;
     void openUrl(const QUrl &url) override;
     int runModal(QDialog &dialog) override;
@@ -37,8 +39,11 @@ public:
     // Records the offer as "caption|current|filters" and answers `chosenFile`.
     QString chooseSaveFile(QWidget *, const QString &caption, const QString &current,
                            const QStringList &filters) override;
+    // Records the offer as "caption|filters" and answers `chosenFile`.
+    QString chooseOpenFile(QWidget *, const QString &caption, const QStringList &filters) override;
 
     bool answer = false;
+    bool dontAskAgain = false;
     QString chosenFile;
     std::vector<QString> fileOffers; // "caption|current" of each file chooser, "|filters" for saving
     std::vector<QString> questions;

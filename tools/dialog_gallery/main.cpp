@@ -27,6 +27,7 @@ public:
     int runModal(QDialog &) override { return QDialog::Rejected; }
     QString chooseFile(QWidget *, const QString &, const QString &) override { return {}; }
     QString chooseSaveFile(QWidget *, const QString &, const QString &, const QStringList &) override { return {}; }
+    QString chooseOpenFile(QWidget *, const QString &, const QStringList &) override { return {}; }
 };
 
 bool save(QDialog &dialog, const QDir &folder, const char *name)
