@@ -19,6 +19,7 @@ QuillnetLibrary::QuillnetLibrary()
     stopCapture = reinterpret_cast<StopCaptureFunction>(lookUp("StopCapture"));
     getAdapterList = reinterpret_cast<GetAdapterListFunction>(lookUp("GetAdapterList"));
     setKeyLogFile = reinterpret_cast<SetKeyLogFileFunction>(lookUp("SetKeyLogFile"));
+    setLogRecords = reinterpret_cast<SetLogRecordsFunction>(lookUp("SetLogRecords"));
 }
 
 QuillnetLibrary::~QuillnetLibrary()

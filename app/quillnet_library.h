@@ -21,7 +21,10 @@ public:
     QuillnetLibrary &operator=(const QuillnetLibrary &) = delete;
 
     // True when the library and all its exports were found.
-    bool complete() const { return startCapture && stopCapture && getAdapterList && setKeyLogFile; }
+    bool complete() const
+    {
+        return startCapture && stopCapture && getAdapterList && setKeyLogFile && setLogRecords;
+    }
     // Why the library or an export was not found.
     const std::string &error() const { return error_; }
 
@@ -30,6 +33,7 @@ public:
     StopCaptureFunction stopCapture = nullptr;
     GetAdapterListFunction getAdapterList = nullptr;
     SetKeyLogFileFunction setKeyLogFile = nullptr;
+    SetLogRecordsFunction setLogRecords = nullptr;
 
 private:
     void *lookUp(const char *name);

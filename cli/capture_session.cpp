@@ -3,8 +3,12 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <cstdio>
 #include <mutex>
+#include <string_view>
 #include <thread>
+
+#include "text.h"
 
 namespace tarvolin::cli {
 
@@ -19,7 +23,10 @@ constexpr timespec kStopRepeat{1, 0};
 // capture thread's records.
 class DirectWindow {
 public:
-    explicit DirectWindow(UrlStore &store) : window_{&DirectWindow::send, &DirectWindow::post}, store_(store) {}
+    DirectWindow(UrlStore &store, bool printLogs)
+        : window_{&DirectWindow::send, &DirectWindow::post}, store_(store), printLogs_(printLogs)
+    {
+    }
 
     HWND handle() { return &window_; }
 
@@ -27,8 +34,26 @@ private:
     static intptr_t send(HWND window, uint32_t message, uintptr_t wParam, intptr_t lParam)
     {
         auto *self = reinterpret_cast<DirectWindow *>(window);
+        // Log lines never reach the store, so they take no lock.
+        if (const auto *copy = logRecord(message, lParam)) {
+            if (self->printLogs_)
+                printLog(*copy);
+            return 1;
+        }
         const std::lock_guard guard(self->lock_);
         return self->store_.handleMessage(message, wParam, lParam);
+    }
+
+    static const COPYDATASTRUCT *logRecord(uint32_t message, intptr_t lParam)
+    {
+        const auto *copy = reinterpret_cast<const COPYDATASTRUCT *>(lParam);
+        return message == WM_COPYDATA && copy && copy->dwData == quillnet::kKindLogText ? copy : nullptr;
+    }
+
+    static void printLog(const COPYDATASTRUCT &copy)
+    {
+        const std::string_view text = FixedText(static_cast<const char *>(copy.lpData), copy.cbData);
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
     }
 
     // The end of the capture is known from StartCapture's return.
@@ -37,6 +62,7 @@ private:
     MessageWindow window_; // first, so the handle converts back to this object
     std::mutex lock_;
     UrlStore &store_;
+    bool printLogs_;
 };
 
 sigset_t waitedSignals()
@@ -57,13 +83,15 @@ void BlockStopSignals()
     pthread_sigmask(SIG_BLOCK, &waited, nullptr);
 }
 
-int32_t RunCapture(const QuillnetLibrary &library, const std::string &source, int32_t netmask, UrlStore &store)
+int32_t RunCapture(const QuillnetLibrary &library, const std::string &source, int32_t netmask, UrlStore &store,
+                   bool printLogs)
 {
+    library.setLogRecords(printLogs ? 1 : 0);
     // Blocked before the capture thread starts, so only the waits below take them.
     BlockStopSignals();
     const sigset_t waited = waitedSignals();
 
-    DirectWindow window(store);
+    DirectWindow window(store, printLogs);
     const pthread_t waiter = pthread_self();
     int32_t result = 0;
     std::thread capture([&] {

@@ -17,6 +17,9 @@ void BlockStopSignals();
 // Captures from `source` until its end, a failure, or SIGINT/SIGTERM, which
 // stop the capture through StopCapture from the thread that waited for them.
 // StartCapture's result: 0 when the capture ran, -1 when it could not open.
-int32_t RunCapture(const QuillnetLibrary &library, const std::string &source, int32_t netmask, UrlStore &store);
+// The library's log lines go to standard error when `printLogs`; else the
+// library is told not to make them.
+int32_t RunCapture(const QuillnetLibrary &library, const std::string &source, int32_t netmask, UrlStore &store,
+                   bool printLogs = false);
 
 }

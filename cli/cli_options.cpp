@@ -24,6 +24,7 @@ const char kUsage[] =
     "                  been read and the time left, even when it is not a terminal\n"
     "  --no-progress   with --read: never show it (by default it is shown when standard\n"
     "                  error is a terminal)\n"
+    "  --log           print the capture library's log lines on standard error\n"
     "\n"
     "Each row is printed as: list (all or media), extension, URL, content type.\n"
     "Standard error ends with the counts: records, media files, dropped frames, TLS connections.\n"
@@ -100,6 +101,8 @@ struct Parser {
             return setFlag(result.options.json, argument);
         if (argument == "--headers")
             return setFlag(result.options.headers, argument);
+        if (argument == "--log")
+            return setFlag(result.options.log, argument);
         if (argument == "--keylog")
             return setKeyLogFile(argument);
         if (argument == "--progress")
@@ -115,8 +118,8 @@ struct Parser {
             return fail("nothing to do: give --read FILE, --interface NAME or --list-interfaces");
         const bool capturing = result.options.command == Command::kRead || result.options.command == Command::kInterface;
         if (!capturing && (result.options.mediaOnly || result.options.json || result.options.headers ||
-                           !result.options.keyLogFile.empty()))
-            return fail("--media, --json, --headers and --keylog go with --read or --interface");
+                           result.options.log || !result.options.keyLogFile.empty()))
+            return fail("--media, --json, --headers, --log and --keylog go with --read or --interface");
         if (result.options.headers && !result.options.json)
             return fail("--headers goes with --json");
         if (result.options.progress != Progress::kWhenTerminal && result.options.command != Command::kRead)

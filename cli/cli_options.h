@@ -26,6 +26,7 @@ struct CliOptions {
     bool mediaOnly = false;
     bool json = false;
     bool headers = false; // with json: each row's request headers
+    bool log = false;     // the library's log lines on standard error
     std::string keyLogFile; // empty: SSLKEYLOGFILE's, if set
     Progress progress = Progress::kWhenTerminal;
 };

@@ -145,7 +145,7 @@ int capture(const QuillnetLibrary &library, const CliOptions &options)
     std::optional<ProgressLine> progress;
     if (showsProgress(options))
         followProgress(progress.emplace(stderr), store, printer);
-    const int32_t result = RunCapture(library, source, netmask, store);
+    const int32_t result = RunCapture(library, source, netmask, store, options.log);
     if (progress)
         progress->finish();
     const std::optional<quillnet::CaptureStatistics> &statistics = store.captureStatistics();

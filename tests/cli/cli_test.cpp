@@ -131,6 +131,12 @@ TEST(CliRead, PrintsEveryRowInOrderAndTheCounters)
                           "media\t.wmv\tmms://172.16.0.9/clips/intro.wmv\t\n"
                           "all\t.flv\thttp://EXAMPLE.COM/V.FLV\tvideo/x-flv\n");
     EXPECT_EQ(result.err, "Records: 6, HTTP records: 3, media files: 4, dropped frames: 0\n");
+
+    // The library's own log lines only when asked for, and never among the rows.
+    const ProgramResult logged = runCli({"--read", file.path(), "--log"});
+    EXPECT_EQ(logged.out, result.out);
+    EXPECT_NE(logged.err.find(" <Get >\n"), std::string::npos);
+    EXPECT_TRUE(logged.err.ends_with(result.err));
 }
 
 TEST(CliRead, MediaAndJsonOptions)
