@@ -7,6 +7,8 @@
 #include <QStatusBar>
 #include <QStyle>
 
+#include <algorithm>
+#include <chrono>
 #include <initializer_list>
 
 #include "adapter_dialog.h"
@@ -61,6 +63,11 @@ constexpr int kStatusPartSpacing = 6;
 constexpr int kHotLighter = 30;
 // Rows arriving together are shown together, at most this long after the first.
 constexpr std::chrono::milliseconds kRefreshInterval(50);
+// A commit that costs much (a sorted list re-sorting as it grows) waits this
+// many times its cost before the next, so that filling never spends more than
+// a fifth of its time placing rows; never longer than the longest wait.
+constexpr int kRefreshCostShare = 4;
+constexpr std::chrono::milliseconds kLongestRefreshInterval(1000);
 constexpr int kRowPadding = 4;
 constexpr char kCommandIdProperty[] = "commandId";
 constexpr int kDetailsPosition = 4;
@@ -397,6 +404,7 @@ void CMainDlg::scheduleRefresh()
 void CMainDlg::refreshLists()
 {
     refreshTimer_.stop();
+    const auto started = std::chrono::steady_clock::now();
     for (UrlList list : {kMediaFilesList, kAllList}) {
         if (CommitKeepingPlace(model(list), *listView(list)))
             columns_[list]->fit();
@@ -406,6 +414,8 @@ void CMainDlg::refreshLists()
         }
         showCaption(list);
     }
+    const auto cost = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    refreshTimer_.setInterval(std::clamp(cost * kRefreshCostShare, kRefreshInterval, kLongestRefreshInterval));
 }
 
 void CMainDlg::appendRow(UrlList list, const UrlRow &row)
