@@ -171,7 +171,7 @@ RequestItem *startRequestFor(const Frame &frame, ByteView target, bool readable)
         SendLog(frame.window, logtext::kBadPathLength, length(target));
     } else {
         request.path = std::string(target.text());
-        takeAbsoluteTarget(request.path, request);
+        takeAbsoluteTarget(target.text(), request);
     }
     charge(item);
     return &item;
@@ -208,7 +208,6 @@ void examineRequestLine(const Frame &frame, ByteView line, RequestItem *&item)
             break;
         // A Host that cannot be kept leaves the server named by its address, never an empty host.
         if (valueFits(value, kHostLimit)) {
-            request->sawHost = true;
             request->host = fieldText(value);
             charge(*item);
         } else {
@@ -330,8 +329,8 @@ PendingTable<PendingRequest>::Item *takeAnsweredRequest(const Frame &frame, cons
 void takeRequest(const Frame &frame, PendingRequest &request, UnfinishedBlock &block)
 {
     block.port = request.hostFromTarget ? request.targetPort : frame.addresses.sourcePort;
-    // Without a Host line, the server the request went to, by address.
-    block.host = request.sawHost || request.hostFromTarget
+    // Without a host kept from a Host line or the target, the server the request went to, by address.
+    block.host = !request.host.empty()
                      ? request.host
                      : UrlHost(frame.addresses.sourceAddress, static_cast<uint16_t>(frame.addresses.sourcePort),
                                frame.secure ? kHttpsPort : kHttpPort);

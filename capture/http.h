@@ -19,7 +19,6 @@ inline constexpr size_t kMostUnfinishedBlocks = 4096;
 struct PendingRequest {
     std::string path;
     std::string host;
-    bool sawHost = false;        // a Host line was read and kept
     bool hostFromTarget = false; // the request line named the whole URL
     bool secure = false;         // ... with https
     int32_t targetPort = 0;      // the port of that URL
