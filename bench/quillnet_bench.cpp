@@ -8,6 +8,7 @@
 
 #include <pcap/pcap.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,14 +25,12 @@
 #include "records.h"
 #include "memory_floods.h"
 #include "tls_bench_support.h"
+#include "traffic_mixes.h"
 
 using namespace testing_support;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-constexpr size_t kMediaPayload = 1400;
-constexpr int kMediaPerRequest = 98; // one request and one response in every hundred frames
 
 intptr_t acceptSend(HWND, uint32_t, uintptr_t, intptr_t)
 {
@@ -44,114 +43,6 @@ int acceptPost(HWND, uint32_t, uintptr_t, intptr_t)
 }
 
 MessageWindow sink{acceptSend, acceptPost};
-
-const Endpoint kClient{{192, 168, 1, 20}, 51000};
-const Endpoint kServer{{10, 0, 0, 5}, 80};
-const Endpoint6 kClient6{{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x20}, 51000};
-const Endpoint6 kServer6{{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x07}, 80};
-// Requests that wait for their answers at any time in the busy-table mix.
-constexpr int kBusyOutstanding = 10000;
-
-const std::string kAnswer = "HTTP/1.1 200 OK\r\nServer: bench\r\nContent-Type: video/x-flv\r\n"
-                            "Content-Length: 1000000\r\n\r\n";
-
-std::string request(size_t i)
-{
-    return "GET /media/segment" + std::to_string(i) +
-           ".flv HTTP/1.1\r\nHost: example.com\r\nUser-Agent: bench/1.0\r\n"
-           "Accept: */*\r\nConnection: keep-alive\r\n\r\n";
-}
-
-std::string randomPayload(std::mt19937 &random)
-{
-    std::string payload(kMediaPayload, '\0');
-    for (size_t i = 0; i < payload.size(); i += 4) {
-        const uint32_t word = random();
-        payload.replace(i, 4, reinterpret_cast<const char *>(&word), std::min<size_t>(4, payload.size() - i));
-    }
-    return payload;
-}
-
-std::vector<uint8_t> mediaSegment(std::mt19937 &random)
-{
-    return BuildTcpFrame(kServer, kClient, randomPayload(random));
-}
-
-// Media segments with a request and its response every hundred frames.
-std::vector<std::vector<uint8_t>> realisticMix(size_t count, std::mt19937 &random)
-{
-    std::vector<std::vector<uint8_t>> frames;
-    frames.reserve(count);
-    for (size_t i = 0; frames.size() < count; ++i) {
-        const Endpoint client{kClient.address, static_cast<uint16_t>(40000 + i % 20000)};
-        frames.push_back(BuildTcpFrame(client, kServer, request(i)));
-        frames.push_back(BuildTcpFrame(kServer, client, kAnswer));
-        for (int k = 0; k < kMediaPerRequest && frames.size() < count; ++k)
-            frames.push_back(mediaSegment(random));
-    }
-    return frames;
-}
-
-// The realistic mix where one request in ten sends its request line and its
-// other headers in two segments.
-std::vector<std::vector<uint8_t>> splitMix(size_t count, std::mt19937 &random)
-{
-    std::vector<std::vector<uint8_t>> frames;
-    frames.reserve(count);
-    for (size_t i = 0; frames.size() < count; ++i) {
-        const Endpoint client{kClient.address, static_cast<uint16_t>(40000 + i % 20000)};
-        const std::string whole = request(i);
-        FrameShape shape;
-        shape.sequence = 1000;
-        if (i % 10 == 0) {
-            const size_t lineEnd = whole.find("\r\n") + 2;
-            frames.push_back(BuildTcpFrame(client, kServer, whole.substr(0, lineEnd), shape));
-            shape.sequence += static_cast<uint32_t>(lineEnd);
-            frames.push_back(BuildTcpFrame(client, kServer, whole.substr(lineEnd), shape));
-        } else {
-            frames.push_back(BuildTcpFrame(client, kServer, whole, shape));
-        }
-        frames.push_back(BuildTcpFrame(kServer, client, kAnswer));
-        for (int k = 0; k < kMediaPerRequest && frames.size() < count; ++k)
-            frames.push_back(mediaSegment(random));
-    }
-    return frames;
-}
-
-// The realistic mix over IPv6.
-std::vector<std::vector<uint8_t>> ipv6Mix(size_t count, std::mt19937 &random)
-{
-    std::vector<std::vector<uint8_t>> frames;
-    frames.reserve(count);
-    for (size_t i = 0; frames.size() < count; ++i) {
-        const Endpoint6 client{kClient6.address, static_cast<uint16_t>(40000 + i % 20000)};
-        frames.push_back(BuildTcpFrame6(client, kServer6, request(i)));
-        frames.push_back(BuildTcpFrame6(kServer6, client, kAnswer));
-        for (int k = 0; k < kMediaPerRequest && frames.size() < count; ++k)
-            frames.push_back(BuildTcpFrame6(kServer6, kClient6, randomPayload(random)));
-    }
-    return frames;
-}
-
-// The realistic mix with ten thousand requests waiting at every moment: each
-// answer is for the request made ten thousand requests earlier.
-std::vector<std::vector<uint8_t>> busyTableMix(size_t count, std::mt19937 &random)
-{
-    const auto client = [](size_t i) {
-        return Endpoint{{192, 168, static_cast<uint8_t>(i / 50000 % 256), 20}, static_cast<uint16_t>(10000 + i % 50000)};
-    };
-    std::vector<std::vector<uint8_t>> frames;
-    frames.reserve(count + kBusyOutstanding);
-    for (size_t i = 0; i < kBusyOutstanding; ++i)
-        frames.push_back(BuildTcpFrame(client(i), kServer, request(i)));
-    for (size_t i = kBusyOutstanding; frames.size() < count + kBusyOutstanding; ++i) {
-        frames.push_back(BuildTcpFrame(client(i), kServer, request(i)));
-        frames.push_back(BuildTcpFrame(kServer, client(i - kBusyOutstanding), kAnswer));
-        for (int k = 0; k < kMediaPerRequest && frames.size() < count + kBusyOutstanding; ++k)
-            frames.push_back(mediaSegment(random));
-    }
-    return frames;
-}
 
 double seconds(Clock::duration elapsed)
 {
@@ -180,6 +71,14 @@ double plainScanRate(const std::vector<std::vector<uint8_t>> &frames, size_t &fo
     for (const auto &frame : frames)
         found += PlainRtmpScan(frame, payloadStart).has_value();
     return frames.size() / seconds(Clock::now() - start);
+}
+
+constexpr int kReplayRounds = 7;
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 double bareReadSeconds(const std::string &path, size_t &frames)
@@ -240,6 +139,34 @@ void printMemoryFloods()
     printFlood("HTTP/2, 16 MB header tables, the same streams", http2);
 }
 
+// Replays `frames` from a capture file through StartCapture and through a
+// bare pcap_next_ex loop, in alternating rounds, and prints the medians.
+void printReplay(const char *name, const bench::Frames &frames)
+{
+    std::printf("writing a capture file of the %s, %zu frames ...\n", name, frames.size());
+    std::fflush(stdout);
+    const CaptureFile file(frames);
+    size_t read = 0;
+    bareReadSeconds(file.path(), read); // brings the file into the page cache
+    std::vector<double> bare;
+    std::vector<double> capture;
+    std::vector<double> ratios;
+    for (int round = 0; round < kReplayRounds; ++round) {
+        bare.push_back(bareReadSeconds(file.path(), read));
+        capture.push_back(startCaptureSeconds(file.source()));
+        ratios.push_back(capture.back() / bare.back());
+    }
+    const double bareMedian = median(bare);
+    const double captureMedian = median(capture);
+    std::printf("  bare pcap_next_ex loop:  %7.3f s for %zu frames (%.2f million frames/s)\n", bareMedian, read,
+                read / bareMedian / 1e6);
+    std::printf("  StartCapture over file:  %7.3f s (%.2f million frames/s)\n", captureMedian,
+                read / captureMedian / 1e6);
+    std::printf("  ratio StartCapture / bare loop, median of %d rounds: %.2f (rounds from %.2f to %.2f)\n",
+                kReplayRounds, median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
+}
+
 }
 
 int main(int argc, char **argv)
@@ -255,17 +182,17 @@ int main(int argc, char **argv)
     }
     std::mt19937 random(1);
 
-    std::vector<std::vector<uint8_t>> media;
-    for (int i = 0; i < 20000; ++i)
-        media.push_back(mediaSegment(random));
-    const auto mix = realisticMix(100000, random);
-    const auto mix6 = ipv6Mix(100000, random);
-    const auto busy = busyTableMix(100000, random);
-    const auto split = splitMix(100000, random);
+    const auto media = bench::MediaSegments(20000, random);
+    const auto mix = bench::MediaMix(100000, random);
+    const auto heavy = bench::HttpHeavyMix(100000, random);
+    const auto mix6 = bench::Ipv6Mix(100000, random);
+    const auto busy = bench::BusyTableMix(100000, random);
+    const auto split = bench::SplitMix(100000, random);
 
     std::printf("HandleFrame, 1400-byte media segments: %8.2f million frames/s\n", handleRate(media, 5) / 1e6);
-    std::printf("HandleFrame, realistic mix:            %8.2f million frames/s\n", handleRate(mix, 5) / 1e6);
-    std::printf("HandleFrame, realistic mix over IPv6:  %8.2f million frames/s\n", handleRate(mix6, 5) / 1e6);
+    std::printf("HandleFrame, media mix:                %8.2f million frames/s\n", handleRate(mix, 5) / 1e6);
+    std::printf("HandleFrame, HTTP-heavy mix:           %8.2f million frames/s\n", handleRate(heavy, 5) / 1e6);
+    std::printf("HandleFrame, media mix over IPv6:      %8.2f million frames/s\n", handleRate(mix6, 5) / 1e6);
     std::printf("HandleFrame, 10,000 requests waiting:  %8.2f million frames/s\n", handleRate(busy, 5) / 1e6);
     std::printf("HandleFrame, 1 request in 10 split:    %8.2f million frames/s\n", handleRate(split, 5) / 1e6);
     size_t found = 0;
@@ -278,20 +205,7 @@ int main(int argc, char **argv)
                 "(a saturated 1 Gbit/s link: 0.09 million frames/s, 125 MB/s)\n",
                 decrypted.framesPerSecond() / 1e6, decrypted.megabytesPerSecond());
 
-    std::printf("writing a capture file of %zu frames ...\n", fileFrames);
-    std::fflush(stdout);
-    const CaptureFile file(realisticMix(fileFrames, random));
-    size_t frames = 0;
-    bareReadSeconds(file.path(), frames); // brings the file into the page cache
-    double bare = 1e9;
-    double capture = 1e9;
-    for (int round = 0; round < 5; ++round) {
-        bare = std::min(bare, bareReadSeconds(file.path(), frames));
-        capture = std::min(capture, startCaptureSeconds(file.source()));
-    }
-    std::printf("bare pcap_next_ex loop:  %7.3f s for %zu frames (%.2f million frames/s)\n", bare, frames,
-                frames / bare / 1e6);
-    std::printf("StartCapture over file:  %7.3f s (%.2f million frames/s)\n", capture, frames / capture / 1e6);
-    std::printf("ratio StartCapture / bare loop: %.2f\n", capture / bare);
+    printReplay("HTTP-heavy mix", bench::HttpHeavyMix(fileFrames, random));
+    printReplay("media mix", bench::MediaMix(fileFrames, random));
     return 0;
 }
