@@ -1,6 +1,7 @@
 #include "media_classification.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "text.h"
 
@@ -103,11 +104,47 @@ static_assert(kContentTypes.back().contentType == "audio/ogg");
 static_assert(kMediaExtensions.back() == ".opus");
 static_assert(kPageExtensions.back() == ".png");
 
-template <size_t N>
-bool listed(const std::array<std::string_view, N> &list, std::string_view extension)
+// Extensions are looked up as numbers: up to seven bytes, lower-cased, and
+// the length in the top byte, so that one with a NUL inside matches nothing.
+constexpr size_t kLongestKeyedExtension = 7;
+constexpr int kBitsPerByte = 8;
+constexpr int kLengthShift = 56;
+
+constexpr uint64_t extensionKey(std::string_view extension)
 {
-    return std::any_of(list.begin(), list.end(),
-                       [&](std::string_view entry) { return EqualIgnoringCase(entry, extension); });
+    uint64_t key = uint64_t{extension.size()} << kLengthShift;
+    for (size_t i = 0; i < extension.size(); ++i)
+        key |= uint64_t{static_cast<unsigned char>(LowerAscii(extension[i]))} << (kBitsPerByte * i);
+    return key;
+}
+
+template <size_t N>
+constexpr std::array<uint64_t, N> sortedKeys(const std::array<std::string_view, N> &list)
+{
+    std::array<uint64_t, N> keys{};
+    std::transform(list.begin(), list.end(), keys.begin(), extensionKey);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+template <size_t N>
+constexpr bool allKeyed(const std::array<std::string_view, N> &list)
+{
+    return std::all_of(list.begin(), list.end(),
+                       [](std::string_view extension) { return extension.size() <= kLongestKeyedExtension; });
+}
+
+static_assert(allKeyed(kMediaExtensions) && allKeyed(kPageExtensions) && allKeyed(kSegmentExtensions));
+
+constexpr auto kMediaExtensionKeys = sortedKeys(kMediaExtensions);
+constexpr auto kPageExtensionKeys = sortedKeys(kPageExtensions);
+constexpr auto kSegmentExtensionKeys = sortedKeys(kSegmentExtensions);
+
+template <size_t N>
+bool listed(const std::array<uint64_t, N> &keys, std::string_view extension)
+{
+    return extension.size() <= kLongestKeyedExtension &&
+           std::binary_search(keys.begin(), keys.end(), extensionKey(extension));
 }
 
 }
@@ -149,17 +186,17 @@ std::string PathExtension(std::string_view url)
 
 bool IsMediaExtension(std::string_view extension)
 {
-    return listed(kMediaExtensions, extension);
+    return listed(kMediaExtensionKeys, extension);
 }
 
 bool IsPageExtension(std::string_view extension)
 {
-    return listed(kPageExtensions, extension);
+    return listed(kPageExtensionKeys, extension);
 }
 
 bool IsStreamSegment(std::string_view extension, std::string_view contentType)
 {
-    return listed(kSegmentExtensions, extension) ||
+    return listed(kSegmentExtensionKeys, extension) ||
            std::find(kSegmentContentTypes.begin(), kSegmentContentTypes.end(), contentType) !=
                kSegmentContentTypes.end();
 }

@@ -20,9 +20,10 @@ std::string_view listName(UrlList list)
     return list == kMediaFilesList ? "media" : "all";
 }
 
-std::string hexByte(unsigned char byte)
+void appendHexByte(std::string &out, unsigned char byte)
 {
-    return {kHexDigits[byte >> 4], kHexDigits[byte & 0x0F]};
+    out += kHexDigits[byte >> 4];
+    out += kHexDigits[byte & 0x0F];
 }
 
 bool continuation(unsigned char byte)
@@ -60,36 +61,56 @@ size_t utf8Length(std::string_view text, size_t at)
     return length;
 }
 
-std::string jsonEscape(unsigned char byte)
+void appendJsonEscape(std::string &out, unsigned char byte)
 {
     switch (byte) {
     case '"':
-        return "\\\"";
+        out += "\\\"";
+        return;
     case '\\':
-        return "\\\\";
+        out += "\\\\";
+        return;
     case '\n':
-        return "\\n";
+        out += "\\n";
+        return;
     case '\r':
-        return "\\r";
+        out += "\\r";
+        return;
     case '\t':
-        return "\\t";
+        out += "\\t";
+        return;
     default:
-        return "\\u00" + hexByte(byte);
+        out += "\\u00";
+        appendHexByte(out, byte);
     }
 }
 
-std::string jsonHeaders(const RequestDetails &headers)
+bool tabSeparatedEscaped(unsigned char byte)
 {
-    std::string object = "{";
+    return byte < kFirstPrintable || byte == kDelete;
+}
+
+bool jsonPlain(unsigned char byte)
+{
+    return byte >= kFirstPrintable && byte < kFirstNonAscii && byte != '"' && byte != '\\';
+}
+
+void appendJsonHeaders(std::string &out, const RequestDetails &headers)
+{
+    out += '{';
+    bool first = true;
     for (const HeaderField &field : kHeaderFields) {
         const std::string &value = headers.*field.value;
         if (value.empty())
             continue;
-        if (object.size() > 1)
-            object += ',';
-        object += JsonString(field.name) + ':' + JsonString(value);
+        if (!first)
+            out += ',';
+        first = false;
+        AppendJsonString(out, field.name);
+        out += ':';
+        AppendJsonString(out, value);
     }
-    return object + '}';
+    out += '}';
 }
 
 // The last segment of the URL's path; the URL itself when that is empty.
@@ -108,50 +129,96 @@ std::string m3uLine(std::string_view prefix, std::string_view value)
 
 }
 
+// Plain runs go in whole: most fields need no escape at all.
+void AppendTabSeparatedField(std::string &out, std::string_view text)
+{
+    size_t plain = 0;
+    for (size_t at = 0; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (!tabSeparatedEscaped(byte))
+            continue;
+        out.append(text, plain, at - plain);
+        out += '%';
+        appendHexByte(out, byte);
+        plain = at + 1;
+    }
+    out.append(text, plain);
+}
+
 std::string TabSeparatedField(std::string_view text)
 {
     std::string field;
-    field.reserve(text.size());
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < kFirstPrintable || byte == kDelete)
-            field += '%' + hexByte(byte);
-        else
-            field += c;
-    }
+    AppendTabSeparatedField(field, text);
     return field;
+}
+
+void AppendJsonString(std::string &out, std::string_view text)
+{
+    out += '"';
+    size_t plain = 0;
+    for (size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const size_t length = byte >= kFirstNonAscii ? utf8Length(text, at) : 0;
+        if (jsonPlain(byte) || length != 0) {
+            at += length != 0 ? length : 1;
+            continue;
+        }
+        out.append(text, plain, at - plain);
+        appendJsonEscape(out, byte);
+        plain = ++at;
+    }
+    out.append(text, plain);
+    out += '"';
 }
 
 std::string JsonString(std::string_view text)
 {
-    std::string literal = "\"";
-    for (size_t at = 0; at < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        if (byte >= kFirstNonAscii) {
-            const size_t length = utf8Length(text, at);
-            literal += length ? std::string(text.substr(at, length)) : jsonEscape(byte);
-            at += length ? length : 1;
-            continue;
-        }
-        literal += byte < kFirstPrintable || byte == '"' || byte == '\\' ? jsonEscape(byte) : std::string(1, text[at]);
-        ++at;
-    }
-    return literal + "\"";
+    std::string literal;
+    AppendJsonString(literal, text);
+    return literal;
+}
+
+void AppendTabSeparatedLine(std::string &out, UrlList list, const UrlRow &row)
+{
+    out += listName(list);
+    out += '\t';
+    AppendTabSeparatedField(out, row.extension);
+    out += '\t';
+    AppendTabSeparatedField(out, row.url);
+    out += '\t';
+    AppendTabSeparatedField(out, row.third);
+    out += '\n';
 }
 
 std::string TabSeparatedLine(UrlList list, const UrlRow &row)
 {
-    return std::string(listName(list)) + '\t' + TabSeparatedField(row.extension) + '\t' +
-           TabSeparatedField(row.url) + '\t' + TabSeparatedField(row.third) + '\n';
+    std::string line;
+    AppendTabSeparatedLine(line, list, row);
+    return line;
+}
+
+void AppendJsonLine(std::string &out, UrlList list, const UrlRow &row, const RequestDetails *headers)
+{
+    out += "{\"list\":";
+    AppendJsonString(out, listName(list));
+    out += ",\"extension\":";
+    AppendJsonString(out, row.extension);
+    out += ",\"url\":";
+    AppendJsonString(out, row.url);
+    out += ",\"content_type\":";
+    AppendJsonString(out, row.third);
+    if (headers) {
+        out += ",\"headers\":";
+        appendJsonHeaders(out, *headers);
+    }
+    out += "}\n";
 }
 
 std::string JsonLine(UrlList list, const UrlRow &row, const RequestDetails *headers)
 {
-    std::string line = "{\"list\":" + JsonString(listName(list)) + ",\"extension\":" + JsonString(row.extension) +
-                       ",\"url\":" + JsonString(row.url) + ",\"content_type\":" + JsonString(row.third);
-    if (headers)
-        line += ",\"headers\":" + jsonHeaders(*headers);
-    return line + "}\n";
+    std::string line;
+    AppendJsonLine(line, list, row, headers);
+    return line;
 }
 
 std::string M3uEntry(const UrlRow &row, const RequestDetails *details)

@@ -16,11 +16,6 @@ char upper(char c)
 
 }
 
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string ToLower(std::string_view text)
 {
     std::string result(text);

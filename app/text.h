@@ -7,7 +7,12 @@
 
 namespace tarvolin {
 
-char LowerAscii(char c);
+// Inline: the URL fingerprint folds every character of every URL through it.
+constexpr char LowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 std::string ToLower(std::string_view text);
 std::string ToUpper(std::string_view text);
 bool EqualIgnoringCase(std::string_view left, std::string_view right);

@@ -1,8 +1,11 @@
 #include "url_store.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -32,11 +35,6 @@ std::string_view field(const char (&text)[N])
     return FixedText(text, N);
 }
 
-std::string caption(const char *name, int32_t count)
-{
-    return std::string(name) + " (" + std::to_string(count) + ")";
-}
-
 // Reads a fixed record from wherever the sender put it: lpData need not be aligned.
 template <typename Record>
 bool copyRecord(const COPYDATASTRUCT &copy, Record &record)
@@ -47,15 +45,22 @@ bool copyRecord(const COPYDATASTRUCT &copy, Record &record)
     return true;
 }
 
-std::string webUrl(bool secure, int32_t port, std::string_view host, std::string_view path)
+// Written over `url`, whose buffer serves record after record.
+void assignWebUrl(std::string &url, bool secure, int32_t port, std::string_view host, std::string_view path)
 {
-    std::string url = (secure ? kHttpsScheme : kHttpScheme) + std::string(host);
-    const std::string portText = std::to_string(port);
+    url.assign(secure ? kHttpsScheme : kHttpScheme);
+    url += host;
+    const std::string portText = kPortSeparator + std::to_string(port);
     // A Host line may already name the port; the test is a plain substring search.
-    if (port != (secure ? kHttpsDefaultPort : kHttpDefaultPort) &&
-        host.find(kPortSeparator + portText) == std::string_view::npos)
-        url += kPortSeparator + portText;
-    return url + std::string(path);
+    if (port != (secure ? kHttpsDefaultPort : kHttpDefaultPort) && host.find(portText) == std::string_view::npos)
+        url += portText;
+    url += path;
+}
+
+void assignLower(std::string &target, std::string_view text)
+{
+    target.assign(text);
+    std::transform(target.begin(), target.end(), target.begin(), LowerAscii);
 }
 
 template <size_t N>
@@ -96,8 +101,8 @@ void UrlStore::FreeEntries::operator()(HandOffRecord *entries) const
     std::free(entries);
 }
 
-UrlStore::UrlStore(const Settings &settings, UrlListView &view)
-    : settings_(settings), view_(view),
+UrlStore::UrlStore(const Settings &settings, UrlListView &view, size_t keptDetailsBytes)
+    : settings_(settings), view_(view), details_(keptDetailsBytes),
       entries_(static_cast<HandOffRecord *>(std::calloc(kEntryCount, sizeof(HandOffRecord))))
 {
     if (!entries_)
@@ -133,7 +138,12 @@ void UrlStore::receive(const COPYDATASTRUCT &copy)
     if (copy.dwData == quillnet::kKindLogText)
         return;
     // Headers belong to the URL record right after them, and to nothing else.
-    RequestDetails headers = std::exchange(pendingHeaders_, std::nullopt).value_or(RequestDetails{});
+    // They are moved on by reference: a RequestDetails is sixteen strings.
+    RequestDetails headers;
+    if (pendingHeaders_) {
+        headers = std::move(*pendingHeaders_);
+        pendingHeaders_.reset();
+    }
     if (!copy.lpData)
         return;
     switch (copy.dwData) {
@@ -143,10 +153,11 @@ void UrlStore::receive(const COPYDATASTRUCT &copy)
     case quillnet::kKindHttpUrl:
     case quillnet::kKindHttpsUrl: {
         quillnet::HttpUrlRecord record;
-        if (copyRecord(copy, record))
-            receiveHttpUrl(webUrl(copy.dwData == quillnet::kKindHttpsUrl, record.port, field(record.host),
-                                  field(record.path)),
-                           field(record.contentType), std::move(headers));
+        if (!copyRecord(copy, record))
+            return;
+        assignWebUrl(currentUrl_, copy.dwData == quillnet::kKindHttpsUrl, record.port, field(record.host),
+                     field(record.path));
+        receiveHttpUrl(field(record.contentType), std::move(headers));
         return;
     }
     case quillnet::kKindLongHttpUrl:
@@ -171,7 +182,7 @@ void UrlStore::receive(const COPYDATASTRUCT &copy)
 }
 
 // The texts follow the fixed part; their lengths must lie within the record.
-void UrlStore::receiveLongHttpUrl(const COPYDATASTRUCT &copy, RequestDetails headers)
+void UrlStore::receiveLongHttpUrl(const COPYDATASTRUCT &copy, RequestDetails &&headers)
 {
     quillnet::LongHttpUrlRecord record;
     if (!copyRecord(copy, record))
@@ -182,31 +193,28 @@ void UrlStore::receiveLongHttpUrl(const COPYDATASTRUCT &copy, RequestDetails hea
     const char *host = static_cast<const char *>(copy.lpData) + sizeof record;
     const char *path = host + record.hostLength;
     const char *contentType = path + record.pathLength;
-    receiveHttpUrl(webUrl(record.secure == 1, record.port, FixedText(host, record.hostLength),
-                          FixedText(path, record.pathLength)),
-                   FixedText(contentType, record.contentTypeLength), std::move(headers));
+    assignWebUrl(currentUrl_, record.secure == 1, record.port, FixedText(host, record.hostLength),
+                 FixedText(path, record.pathLength));
+    receiveHttpUrl(FixedText(contentType, record.contentTypeLength), std::move(headers));
 }
 
-void UrlStore::receiveHttpUrl(std::string url, std::string_view contentType, RequestDetails headers)
+// currentUrl_ holds the record's URL.
+void UrlStore::receiveHttpUrl(std::string_view contentType, RequestDetails &&headers)
 {
     ++httpRecordCount_;
-    currentUrl_ = std::move(url);
-    currentContentType_ = ToLower(Trim(contentType));
+    assignLower(currentContentType_, Trim(contentType));
     currentExtension_ = ContentTypeExtension(currentContentType_);
     addAllRow(std::move(headers));
     const std::string pathExtension = ToLower(PathExtension(currentUrl_));
-    if (listedAsMedia() || IsStreamSegment(pathExtension, currentContentType_))
-        return;
-    if (!pathExtension.empty() && IsMediaExtension(pathExtension)) {
-        currentExtension_ = pathExtension;
-        mediaStep();
-        return;
-    }
+    const bool mediaExtension = IsMediaExtension(pathExtension);
     // A page's own extension outweighs whatever content type the server claimed.
-    if (!pathExtension.empty() && IsPageExtension(pathExtension))
+    const bool media = mediaExtension || (!currentExtension_.empty() && !IsPageExtension(pathExtension));
+    // The listed test last: of them all it alone reaches far into memory.
+    if (!media || IsStreamSegment(pathExtension, currentContentType_) || listedAsMedia())
         return;
-    if (!currentExtension_.empty())
-        mediaStep();
+    if (mediaExtension)
+        currentExtension_ = pathExtension;
+    mediaStep();
 }
 
 void UrlStore::receiveSendInfo(const quillnet::SendInfo &record)
@@ -242,13 +250,15 @@ void UrlStore::receiveStatistics(const quillnet::CaptureStatistics &statistics)
         statisticsCallback_(statistics_);
 }
 
-void UrlStore::addAllRow(RequestDetails details)
+void UrlStore::addAllRow(RequestDetails &&details)
 {
     details.url = currentUrl_;
     details.contentType = currentContentType_;
     currentKey_ = details_.add(std::move(details));
     ++recordCount_;
-    fillEntry(recordCount_, *details_.find(currentKey_));
+    // Only limited-buffer rows name their entry; a no-limit row hands off from its details.
+    if (!noLimit())
+        fillEntry(recordCount_, *details_.find(currentKey_));
     handleMessage(WM_URL_ADD_ALL, static_cast<uintptr_t>(recordCount_), 0);
 }
 
@@ -294,9 +304,27 @@ const HandOffRecord *UrlStore::entry(int64_t number) const
 }
 
 // Limited-buffer rows carry their record number in place of the content type.
-UrlRow UrlStore::rowFor(uintptr_t number) const
+// Assigned over the last row, so the strings' buffers serve row after row.
+const UrlRow &UrlStore::rowFor(uintptr_t number)
 {
-    return {currentExtension_, currentUrl_, noLimit() ? currentContentType_ : std::to_string(number), currentKey_};
+    row_.extension = currentExtension_;
+    row_.url = currentUrl_;
+    if (noLimit())
+        row_.third = currentContentType_;
+    else
+        row_.third = std::to_string(number);
+    row_.key = currentKey_;
+    return row_;
+}
+
+const std::string &UrlStore::caption(const char *name, int32_t count)
+{
+    caption_.assign(name);
+    caption_ += " (";
+    char digits[std::numeric_limits<int32_t>::digits10 + 2];
+    caption_.append(digits, std::to_chars(std::begin(digits), std::end(digits), count).ptr);
+    caption_ += ')';
+    return caption_;
 }
 
 void UrlStore::onAddAll(uintptr_t number)

@@ -102,8 +102,11 @@ public:
 class UrlStore {
 public:
     // Reads the buffer mode and AutoDownload from `settings` on every record,
-    // so a change of options applies from the next record on.
-    UrlStore(const Settings &settings, UrlListView &view);
+    // so a change of options applies from the next record on. The details of
+    // the newest rows are kept within `keptDetailsBytes`, and those of the
+    // newest record however large; a view that is done with each row as it
+    // comes needs no more.
+    UrlStore(const Settings &settings, UrlListView &view, size_t keptDetailsBytes = kKeptDetailsBytes);
 
     // WM_COPYDATA with a record from the capture library (always TRUE), and
     // the three private messages. 0 for any other message.
@@ -134,6 +137,7 @@ public:
     const std::optional<quillnet::CaptureStatistics> &captureStatistics() const { return statistics_; }
 
     // Entry `number` of the entry store; null for a number outside 1 to 10,000.
+    // Records are entered in limited-buffer mode alone: only its rows name an entry.
     const HandOffRecord *entry(int64_t number) const;
     // Whether that entry's URL had to be cut to fit its field.
     bool entryUrlCut(int64_t number) const;
@@ -147,16 +151,17 @@ private:
     };
 
     void receive(const COPYDATASTRUCT &copy);
-    void receiveLongHttpUrl(const COPYDATASTRUCT &copy, RequestDetails headers);
-    void receiveHttpUrl(std::string url, std::string_view contentType, RequestDetails headers);
+    void receiveLongHttpUrl(const COPYDATASTRUCT &copy, RequestDetails &&headers);
+    void receiveHttpUrl(std::string_view contentType, RequestDetails &&headers);
     void receiveSendInfo(const quillnet::SendInfo &record);
     void receiveUrlText(std::string_view text);
     void receiveStatistics(const quillnet::CaptureStatistics &statistics);
-    void addAllRow(RequestDetails details);
+    void addAllRow(RequestDetails &&details);
     bool listedAsMedia() const;
     void mediaStep();
     void fillEntry(int32_t number, const RequestDetails &details);
-    UrlRow rowFor(uintptr_t number) const;
+    const UrlRow &rowFor(uintptr_t number);
+    const std::string &caption(const char *name, int32_t count);
     void onAddAll(uintptr_t number);
     void onAddMedia(uintptr_t number);
     bool noLimit() const { return settings_.NoLimitBufferSize != 0; }
@@ -171,6 +176,8 @@ private:
     std::string currentContentType_;
     std::string currentExtension_;
     std::string handOffUrl_;
+    UrlRow row_;          // the row handed to the view
+    std::string caption_; // the caption handed to the view
     int32_t recordCount_ = 0;
     int32_t httpRecordCount_ = 0;
     int32_t mediaCount_ = 0;
@@ -178,7 +185,7 @@ private:
 
     // The headers of the URL record to come; any other record drops them.
     std::optional<RequestDetails> pendingHeaders_;
-    DetailsHistory details_{kKeptDetailsBytes};
+    DetailsHistory details_;
     uint64_t currentKey_ = 0;
     uint64_t handOffKey_ = 0;
 

@@ -140,7 +140,9 @@ int capture(const QuillnetLibrary &library, const CliOptions &options)
     Settings settings;
     settings.NoLimitBufferSize = 1;
     RowPrinter printer(stdout, {options.mediaOnly, options.json, live, options.headers});
-    UrlStore store(settings, printer);
+    // Each row is printed, headers and all, as it comes: no older details are ever asked for.
+    constexpr size_t kNewestDetailsOnly = 0;
+    UrlStore store(settings, printer, kNewestDetailsOnly);
     printer.readDetailsFrom(store);
     std::optional<ProgressLine> progress;
     if (showsProgress(options))

@@ -23,10 +23,14 @@ void RowPrinter::appendRow(UrlList list, const UrlRow &row)
 {
     if (options_.mediaOnly && list != kMediaFilesList)
         return;
-    const std::string line = options_.json ? JsonLine(list, row, headersOf(row)) : TabSeparatedLine(list, row);
+    line_.clear();
+    if (options_.json)
+        AppendJsonLine(line_, list, row, headersOf(row));
+    else
+        AppendTabSeparatedLine(line_, list, row);
     if (progress_)
         progress_->stepAside();
-    std::fwrite(line.data(), 1, line.size(), output_);
+    std::fwrite(line_.data(), 1, line_.size(), output_);
     if (options_.flushEachRow || progress_)
         std::fflush(output_);
     if (progress_)

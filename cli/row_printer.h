@@ -41,6 +41,7 @@ private:
     PrintOptions options_;
     const UrlStore *store_ = nullptr;
     ProgressLine *progress_ = nullptr;
+    std::string line_; // reused for every row
 };
 
 }

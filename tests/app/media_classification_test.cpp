@@ -3,6 +3,7 @@
 #include <set>
 
 #include "media_classification.h"
+#include "text.h"
 
 using namespace tarvolin;
 
@@ -81,8 +82,16 @@ TEST(ExtensionLists, MatchWholeEntriesIgnoringCase)
     EXPECT_FALSE(IsPageExtension(".php"));
     EXPECT_FALSE(IsPageExtension(".flv"));
     EXPECT_FALSE(IsPageExtension(""));
-    for (std::string_view extension : MediaExtensions())
+    EXPECT_TRUE(IsPageExtension(".Config")) << "the longest entry";
+    EXPECT_FALSE(IsPageExtension(".configx"));
+    EXPECT_FALSE(IsMediaExtension(std::string_view(".mp3\0", 5))) << "a NUL is no end";
+    EXPECT_FALSE(IsMediaExtension(std::string_view(".mp\0", 4)));
+    for (std::string_view extension : MediaExtensions()) {
+        EXPECT_TRUE(IsMediaExtension(ToUpper(extension))) << extension;
         EXPECT_FALSE(IsPageExtension(extension)) << extension << " is in both lists";
+    }
+    for (std::string_view extension : PageExtensions())
+        EXPECT_TRUE(IsPageExtension(ToUpper(extension))) << extension;
 }
 
 }

@@ -321,7 +321,7 @@ TEST_F(UrlStoreTest, DuplicatesDifferingInCaseReachMediaFilesOnce)
     EXPECT_EQ(view.captions[kMediaFilesList], "Media Files (2)");
 }
 
-TEST_F(UrlStoreTest, HeadersJoinTheUrlRecordAfterThemAndFillEntriesAndDetails)
+TEST_F(UrlStoreTest, HeadersJoinTheUrlRecordAfterThemAndFillDetails)
 {
     using namespace quillnet;
     settings.AutoDownload = 1;
@@ -376,17 +376,6 @@ TEST_F(UrlStoreTest, HeadersJoinTheUrlRecordAfterThemAndFillEntriesAndDetails)
     EXPECT_EQ(store.details(view.appended[4])->userAgent, "") << "headers before a 109 belong to nothing";
     EXPECT_EQ(store.details(view.appended[6])->userAgent, "") << "and are not kept for the record after it";
 
-    const HandOffRecord *entry = store.entry(1);
-    EXPECT_STREQ(entry->url, "http://h:8080/a.flv");
-    EXPECT_STREQ(entry->userAgent, "Agent/1");
-    EXPECT_STREQ(entry->trailer, "http://page.example/");
-    EXPECT_STREQ(entry->cookie, "") << "a cookie too long for its field is left out, never cut";
-    EXPECT_STREQ(entry->connection, "keep-alive");
-    EXPECT_EQ(std::string(store.entry(2)->url), longUrl.substr(0, kEntryUrlWidth - 1));
-    EXPECT_TRUE(store.entryUrlCut(2));
-    EXPECT_STREQ(store.entry(2)->trailer, "https://secure.example/watch");
-    EXPECT_STREQ(store.entry(3)->userAgent, "");
-
     store.clear();
     EXPECT_EQ(store.details(view.appended[0]), nullptr) << "Clear forgets the details with the rows";
     http(80, "h", "/again.flv");
@@ -434,6 +423,27 @@ TEST(UrlFingerprints, ManyUrlsKeepTheirMemoryAndTheRecentAreKnownInAnyCase)
         oldKnown += listed.contains(url(number)) ? 1 : 0;
     EXPECT_LT(oldKnown, kRecent / 100) << "the oldest are the ones forgotten";
     EXPECT_FALSE(listed.contains(url(kUrls)));
+}
+
+TEST(UrlFingerprints, GrowingFromItsFirstFewCacheLinesKeepsEveryUrlAndClearForgetsThem)
+{
+    constexpr int kUrls = 20000; // thousands of times what the first table holds
+    UrlFingerprints listed(size_t{1} << 20);
+    const auto url = [](int number) { return "http://cdn.example/clip-" + std::to_string(number) + ".flv"; };
+    for (int number = 0; number < kUrls; ++number)
+        listed.insert(url(number));
+    EXPECT_EQ(listed.size(), size_t{kUrls});
+    int known = 0;
+    for (int number = 0; number < kUrls; ++number)
+        known += listed.contains(ToUpper(url(number))) ? 1 : 0;
+    EXPECT_EQ(known, kUrls);
+    EXPECT_FALSE(listed.contains(url(kUrls)));
+
+    listed.clear();
+    EXPECT_EQ(listed.size(), 0u);
+    EXPECT_FALSE(listed.contains(url(0)));
+    listed.insert(url(1));
+    EXPECT_TRUE(listed.contains(url(1)));
 }
 
 TEST_F(UrlStoreTest, ClearForgetsListedUrlsButStartingACaptureDoesNot)
@@ -532,6 +542,34 @@ TEST_F(LimitedBufferTest, RowsCarryTheirRecordNumberAndEntriesTheirUrl)
     EXPECT_STREQ(store.entry(2)->url, "rtsp://cam/a");
     EXPECT_STREQ(store.entry(2)->userAgent, "");
     EXPECT_EQ(store.entry(2)->number1, 0);
+}
+
+TEST_F(LimitedBufferTest, EntriesHoldTheHeadersOfTheirRecord)
+{
+    using namespace quillnet;
+    headers({{kHeaderUserAgent, "Agent/1"},
+             {kHeaderReferer, "http://page.example/"},
+             {kHeaderCookie, "a=1; b=" + std::string(1300, 'c')},
+             {kHeaderConnection, "keep-alive"}});
+    http(8080, "h", "/a.flv", "video/x-flv");
+    const std::string longPath = "/" + std::string(2995, 'p') + ".mp4";
+    const std::string longUrl = "https://secure.example" + longPath;
+    headers({{kHeaderReferer, "https://secure.example/watch"}});
+    longHttp(443, true, "secure.example", longPath, "video/mp4");
+    text(kKindUrlText, "rtsp://cam/a.sdp");
+
+    const HandOffRecord *entry = store.entry(1);
+    EXPECT_STREQ(entry->url, "http://h:8080/a.flv");
+    EXPECT_STREQ(entry->userAgent, "Agent/1");
+    EXPECT_STREQ(entry->trailer, "http://page.example/");
+    EXPECT_STREQ(entry->cookie, "") << "a cookie too long for its field is left out, never cut";
+    EXPECT_STREQ(entry->connection, "keep-alive");
+    EXPECT_FALSE(store.entryUrlCut(1));
+    EXPECT_EQ(std::string(store.entry(2)->url), longUrl.substr(0, kEntryUrlWidth - 1));
+    EXPECT_TRUE(store.entryUrlCut(2));
+    EXPECT_STREQ(store.entry(2)->trailer, "https://secure.example/watch");
+    EXPECT_STREQ(store.entry(3)->url, "rtsp://cam/a.sdp");
+    EXPECT_STREQ(store.entry(3)->userAgent, "") << "each record's headers are its own";
 }
 
 TEST_F(LimitedBufferTest, EntryUrlsAreCutAndNumbersPastTheStoreHaveNoEntry)
