@@ -16,6 +16,7 @@ constexpr int kFramesPerMediaRequest = 100;
 constexpr int kFramesPerHttpRequest = 10;
 // Requests that wait for their answers at any time in the busy-table mix.
 constexpr int kBusyOutstanding = 10000;
+constexpr uint32_t kSequenceStep = 7919 * 1024;
 
 const Endpoint kClient{{192, 168, 1, 20}, 51000};
 const Endpoint kServer{{10, 0, 0, 5}, 80};
@@ -85,8 +86,11 @@ Frames HttpHeavyMix(size_t count, std::mt19937 &random)
     frames.reserve(count);
     for (size_t i = 0; frames.size() < count; ++i) {
         const bool media = i % 2 == 0;
-        frames.push_back(BuildTcpFrame(clientPort(i), kServer, request(i, media ? ".flv" : ".html")));
-        frames.push_back(BuildTcpFrame(kServer, clientPort(i), media ? kMediaAnswer : kPageAnswer));
+        // A port comes round again every 20,000 requests, on a new connection.
+        FrameShape shape;
+        shape.sequence = static_cast<uint32_t>(i * kSequenceStep);
+        frames.push_back(BuildTcpFrame(clientPort(i), kServer, request(i, media ? ".flv" : ".html"), shape));
+        frames.push_back(BuildTcpFrame(kServer, clientPort(i), media ? kMediaAnswer : kPageAnswer, shape));
         addBody(frames, count, kFramesPerHttpRequest, random, kServer, clientPort(i));
     }
     return frames;
