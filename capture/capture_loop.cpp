@@ -22,7 +22,6 @@ namespace {
 constexpr int kSnapshotLength = 65536;
 constexpr int kReadTimeoutMs = 1000;
 constexpr int kOpenFlags = 0;
-constexpr int kOptimiseFilter = 1;
 // TCP over IPv4 and IPv6; IPv6 packets whose first header is an extension
 // header are let through for the dissector to walk, since "protochain" would
 // move the filter out of the kernel. On Ethernet also behind one or two VLAN tags.
@@ -41,36 +40,27 @@ std::mutex captureLock;
 // Held while a capture runs, so that a new capture waits for the old loop to end.
 std::mutex loopLock;
 
-struct PcapCloser {
-    void operator()(pcap_t *handle) const { pcap_close(handle); }
-};
-using PcapHandle = std::unique_ptr<pcap_t, PcapCloser>;
-
-PcapHandle openFiltered(HWND window, const char *adapterName, int32_t netmask)
+std::unique_ptr<CaptureSource> openFiltered(HWND window, const char *adapterName, int32_t netmask)
 {
-    char errorBuffer[PCAP_ERRBUF_SIZE] = {};
-    PcapHandle handle(
-        OpenCaptureSource(adapterName, kSnapshotLength, kOpenFlags, kReadTimeoutMs, errorBuffer, &g_Capture));
-    if (!handle)
+    std::string errorText;
+    auto source = CaptureSource::open(adapterName, kSnapshotLength, kOpenFlags, kReadTimeoutMs, errorText, &g_Capture);
+    if (!source)
         return nullptr;
 
     SendLogText(window, logtext::kReadyDatalink);
-    const int linkType = pcap_datalink(handle.get());
+    const int linkType = source->linkType();
     if (!IsSupportedLinkType(linkType))
         return nullptr;
 
     SendLogText(window, logtext::kReadyCompile);
-    bpf_program program{};
     const char *filter = linkType == kLinkEthernet ? kTaggedCaptureFilter : kCaptureFilter;
-    if (pcap_compile(handle.get(), &program, filter, kOptimiseFilter, static_cast<bpf_u_int32>(netmask)) < 0)
+    if (!source->compileFilter(filter, static_cast<uint32_t>(netmask)))
         return nullptr;
 
     SendLogText(window, logtext::kReadySetfilter);
-    const int installed = pcap_setfilter(handle.get(), &program);
-    pcap_freecode(&program);
-    if (installed < 0)
+    if (!source->applyFilter())
         return nullptr;
-    return handle;
+    return source;
 }
 
 bool stopRequested()
@@ -81,9 +71,8 @@ bool stopRequested()
 // One capture's counts, sent as CaptureStatistics records.
 class StatisticsReporter {
 public:
-    StatisticsReporter(HWND window, pcap_t *handle)
-        : window_(window), handle_(handle), live_(pcap_file(handle) == nullptr),
-          lastSent_(std::chrono::steady_clock::now())
+    StatisticsReporter(HWND window, CaptureSource &source)
+        : window_(window), source_(source), lastSent_(std::chrono::steady_clock::now())
     {
     }
 
@@ -106,7 +95,7 @@ public:
         CaptureStatistics statistics{};
         statistics.framesReceived = frames_;
         pcap_stat counts{};
-        if (live_ && pcap_stats(handle_, &counts) == 0) {
+        if (source_.stats(counts)) {
             statistics.framesDroppedByKernel = counts.ps_drop;
             statistics.framesDroppedByInterface = counts.ps_ifdrop;
         }
@@ -115,8 +104,7 @@ public:
             statistics.requestsEvicted = EvictedEntryCount();
             FillTlsCounts(statistics);
         }
-        if (!live_)
-            CaptureFileProgress(handle_, statistics.bytesRead, statistics.bytesTotal);
+        source_.progress(statistics.bytesRead, statistics.bytesTotal);
         statistics.end = end;
         copyText(statistics.errorText, ByteView(std::string_view(errorText)));
         SendCaptureStatistics(window_, statistics);
@@ -124,8 +112,7 @@ public:
 
 private:
     HWND window_;
-    pcap_t *handle_;
-    bool live_;
+    CaptureSource &source_;
     uint64_t frames_ = 0;
     std::chrono::steady_clock::time_point lastSent_;
 };
@@ -135,13 +122,13 @@ struct LoopEnd {
     std::string errorText;
 };
 
-LoopEnd runLoop(HWND window, pcap_t *handle, StatisticsReporter &statistics)
+LoopEnd runLoop(HWND window, CaptureSource &source, StatisticsReporter &statistics)
 {
-    const int linkType = pcap_datalink(handle);
+    const int linkType = source.linkType();
     for (;;) {
-        pcap_pkthdr *header = nullptr;
+        const pcap_pkthdr *header = nullptr;
         const u_char *data = nullptr;
-        const int result = NextCaptureFrame(handle, &header, &data, kReadTimeoutMs);
+        const int result = source.next(header, data);
         // Tested after a read time-out too, so that an idle adapter stops promptly;
         // and before an error, which may be the file read cut short by the stop.
         if (stopRequested()) {
@@ -151,7 +138,7 @@ LoopEnd runLoop(HWND window, pcap_t *handle, StatisticsReporter &statistics)
         if (result == PCAP_ERROR_BREAK)
             return {kCaptureEndOfFile, ""};
         if (result < 0)
-            return {kCaptureReadError, pcap_geterr(handle)};
+            return {kCaptureReadError, source.errorText()};
         if (result > 0) {
             statistics.countFrame();
             HandleFrame(window, linkType, data, header->caplen);
@@ -196,12 +183,12 @@ extern "C" int32_t StartCapture(int32_t callerToken, HWND window, const char *ad
         ResetFrameState(KeyLogFilePath());
     }
 
-    PcapHandle handle = openFiltered(window, adapterName, netmask);
-    if (!handle)
+    std::unique_ptr<CaptureSource> source = openFiltered(window, adapterName, netmask);
+    if (!source)
         return -1;
     SendLogText(window, logtext::kReadyNextEx);
-    StatisticsReporter statistics(window, handle.get());
-    const LoopEnd loopEnd = runLoop(window, handle.get(), statistics);
+    StatisticsReporter statistics(window, *source);
+    const LoopEnd loopEnd = runLoop(window, *source, statistics);
     {
         // What still waits for more bytes is reported as it stands.
         const std::lock_guard guard(captureLock);
@@ -210,7 +197,7 @@ extern "C" int32_t StartCapture(int32_t callerToken, HWND window, const char *ad
 
     SendLogText(window, logtext::kEndCaptureAll);
     statistics.send(loopEnd.end, loopEnd.errorText);
-    handle.reset();
+    source.reset();
     PostCaptureEnded(window);
     // A damaged file or a device that went away is not a capture that ended well.
     return loopEnd.end == kCaptureReadError ? -1 : 0;
