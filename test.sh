@@ -13,7 +13,7 @@ tls_fuzz_seconds=${TARVOLIN_TLS_FUZZ_SECONDS:-30}
 echo "== Sanitizer build (clang, ASan + UBSan)"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DTARVOLIN_SANITIZE=ON -DTARVOLIN_FUZZ=ON -DTARVOLIN_BENCH=OFF -DTARVOLIN_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build build/sanitize -j"$jobs" --target quillnet_tests quillnet_live_tests fuzz_handle_frame fuzz_tls
+cmake --build build/sanitize -j"$jobs" --target quillnet_tests quic_tests quillnet_live_tests fuzz_handle_frame fuzz_tls
 echo "== Library tests under the sanitizers"
 ctest --test-dir build/sanitize -R '^quillnet' --output-on-failure -j"$jobs"
 

@@ -169,7 +169,10 @@ std::optional<ClientHelloInfo> ParseClientHello(ByteView body)
         if (type == kExtensionServerName)
             hello.serverName = serverNameOf(data);
         else if (type == kExtensionAlpn)
-            forEachProtocol(data, [&](std::string_view name) { hello.offersHttp2 |= name == "h2"; });
+            forEachProtocol(data, [&](std::string_view name) {
+                hello.protocols.emplace_back(name);
+                hello.offersHttp2 |= name == "h2";
+            });
         else if (type == kExtensionEarlyData)
             hello.offersEarlyData = true;
     });

@@ -47,6 +47,7 @@ private:
 struct ClientHelloInfo {
     Random random{};
     std::string serverName;
+    std::vector<std::string> protocols; // ALPN, as offered
     bool offersHttp2 = false;
     bool offersEarlyData = false;
 };

@@ -73,27 +73,6 @@ OSSL_PARAM octets(const char *name, ByteView bytes)
     return OSSL_PARAM_construct_octet_string(name, const_cast<uint8_t *>(bytesOf(bytes)), bytes.size());
 }
 
-// HKDF-Expand-Label of RFC 8446 section 7.1, with an empty context.
-bool expandLabel(SuiteHash hash, const Secret &secret, std::string_view label, std::span<uint8_t> out)
-{
-    const std::string fullLabel = std::string("tls13 ") + std::string(label);
-    std::vector<uint8_t> info;
-    info.push_back(static_cast<uint8_t>(out.size() >> 8));
-    info.push_back(static_cast<uint8_t>(out.size()));
-    info.push_back(static_cast<uint8_t>(fullLabel.size()));
-    info.insert(info.end(), fullLabel.begin(), fullLabel.end());
-    info.push_back(0);
-    char mode[] = "EXPAND_ONLY";
-    const OSSL_PARAM params[] = {
-        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_MODE, mode, 0),
-        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, const_cast<char *>(digestName(hash)), 0),
-        octets(OSSL_KDF_PARAM_KEY, secret.view()),
-        octets(OSSL_KDF_PARAM_INFO, ByteView(info.data(), info.size())),
-        OSSL_PARAM_construct_end(),
-    };
-    return deriveWith("HKDF", params, out);
-}
-
 }
 
 const EVP_CIPHER *CipherOf(Aead aead)
@@ -121,6 +100,41 @@ std::optional<CipherSuite> FindCipherSuite(uint16_t id)
 size_t SecretLength(const CipherSuite &suite)
 {
     return hashLength(suite.hash);
+}
+
+bool ExpandLabel(SuiteHash hash, const Secret &secret, std::string_view label, std::span<uint8_t> out)
+{
+    const std::string fullLabel = std::string("tls13 ") + std::string(label);
+    std::vector<uint8_t> info;
+    info.push_back(static_cast<uint8_t>(out.size() >> 8));
+    info.push_back(static_cast<uint8_t>(out.size()));
+    info.push_back(static_cast<uint8_t>(fullLabel.size()));
+    info.insert(info.end(), fullLabel.begin(), fullLabel.end());
+    info.push_back(0);
+    char mode[] = "EXPAND_ONLY";
+    const OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_MODE, mode, 0),
+        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, const_cast<char *>(digestName(hash)), 0),
+        octets(OSSL_KDF_PARAM_KEY, secret.view()),
+        octets(OSSL_KDF_PARAM_INFO, ByteView(info.data(), info.size())),
+        OSSL_PARAM_construct_end(),
+    };
+    return deriveWith("HKDF", params, out);
+}
+
+bool HkdfExtract(SuiteHash hash, ByteView salt, ByteView inputKey, Secret &out)
+{
+    char mode[] = "EXTRACT_ONLY";
+    const OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_MODE, mode, 0),
+        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, const_cast<char *>(digestName(hash)), 0),
+        octets(OSSL_KDF_PARAM_KEY, inputKey),
+        octets(OSSL_KDF_PARAM_SALT, salt),
+        OSSL_PARAM_construct_end(),
+    };
+    out = {};
+    out.size = static_cast<uint8_t>(hashLength(hash));
+    return deriveWith("HKDF", params, std::span(out.bytes).first(out.size));
 }
 
 bool DeriveTls12Keys(const CipherSuite &suite, const Secret &masterSecret, const Random &clientRandom,
@@ -154,15 +168,15 @@ bool DeriveTls12Keys(const CipherSuite &suite, const Secret &masterSecret, const
 bool DeriveTls13Keys(const CipherSuite &suite, const Secret &trafficSecret, TrafficKeys &keys)
 {
     keys = {};
-    return expandLabel(suite.hash, trafficSecret, "key", std::span(keys.key).first(keyLength(suite.aead))) &&
-           expandLabel(suite.hash, trafficSecret, "iv", keys.iv);
+    return ExpandLabel(suite.hash, trafficSecret, "key", std::span(keys.key).first(keyLength(suite.aead))) &&
+           ExpandLabel(suite.hash, trafficSecret, "iv", keys.iv);
 }
 
 bool NextTrafficSecret(const CipherSuite &suite, Secret &trafficSecret)
 {
     Secret next;
     next.size = static_cast<uint8_t>(hashLength(suite.hash));
-    if (!expandLabel(suite.hash, trafficSecret, "traffic upd", std::span(next.bytes).first(next.size)))
+    if (!ExpandLabel(suite.hash, trafficSecret, "traffic upd", std::span(next.bytes).first(next.size)))
         return false;
     trafficSecret = next;
     return true;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
 
 #include "byte_view.h"
 #include "key_log.h"
@@ -37,6 +38,12 @@ const evp_cipher_st *CipherOf(Aead aead);
 
 // Length of the suite's traffic secrets (its hash's output).
 size_t SecretLength(const CipherSuite &suite);
+
+// HKDF-Expand-Label of RFC 8446 section 7.1, with an empty context.
+bool ExpandLabel(SuiteHash hash, const Secret &secret, std::string_view label, std::span<uint8_t> out);
+
+// HKDF-Extract of RFC 5869: a secret of the hash's length.
+bool HkdfExtract(SuiteHash hash, ByteView salt, ByteView inputKey, Secret &out);
 
 inline constexpr size_t kMaxKeyLength = 32;
 inline constexpr size_t kNonceLength = 12;
