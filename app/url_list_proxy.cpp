@@ -24,29 +24,6 @@ bool isAscii(const QString &text)
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= kLastAscii; });
 }
 
-// Bytes past ASCII compare as they are, which keeps UTF-8 in code point order.
-// URLs share long beginnings, which are passed over unfolded first.
-bool lessIgnoringCase(const std::string &left, const std::string &right)
-{
-    const size_t shorter = std::min(left.size(), right.size());
-    const auto differ = std::mismatch(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(shorter), right.begin());
-    return std::lexicographical_compare(differ.first, left.end(), differ.second, right.end(), [](char a, char b) {
-        return static_cast<unsigned char>(lowerAscii(a)) < static_cast<unsigned char>(lowerAscii(b));
-    });
-}
-
-const std::string &columnText(const UrlRow &row, int column)
-{
-    switch (column) {
-    case UrlListModel::kExtensionColumn:
-        return row.extension;
-    case UrlListModel::kUrlColumn:
-        return row.url;
-    default:
-        return row.third;
-    }
-}
-
 }
 
 UrlListProxy::UrlListProxy(UrlListModel &source, QObject *parent) : QSortFilterProxyModel(parent), source_(source)
@@ -55,6 +32,7 @@ UrlListProxy::UrlListProxy(UrlListModel &source, QObject *parent) : QSortFilterP
     // After the proxy's own handlers, so that a batch is appended before it is sorted.
     connect(&source_, &QAbstractItemModel::rowsAboutToBeInserted, this, &UrlListProxy::beforeInsert);
     connect(&source_, &QAbstractItemModel::rowsInserted, this, &UrlListProxy::afterInsert);
+    connect(&source_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { ranks_.clear(); });
 }
 
 // One new layout rather than a removal or insertion for each stretch of rows that changes.
@@ -102,11 +80,14 @@ bool UrlListProxy::matches(const std::string &text) const
     return found != text.end();
 }
 
-// Equal texts keep capture order: the sort is stable and new rows go after their equals.
+// Equal texts keep capture order either way round, whether the rows arrived
+// with them or sorted in later one by one.
 bool UrlListProxy::lessThan(const QModelIndex &left, const QModelIndex &right) const
 {
-    return lessIgnoringCase(columnText(source_.row(left.row()), left.column()),
-                            columnText(source_.row(right.row()), right.column()));
+    ranks_.update(source_, left.column());
+    if (!ranks_.equal(left.row(), right.row()))
+        return ranks_.less(left.row(), right.row());
+    return sortOrder() == Qt::AscendingOrder ? left.row() < right.row() : left.row() > right.row();
 }
 
 void UrlListProxy::beforeInsert(const QModelIndex &, int first, int last)

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "column_ranks.h"
+
 namespace tarvolin {
 
 class UrlListModel;
@@ -41,6 +43,7 @@ private:
     // The filter in lower case when it is ASCII, so rows are searched as they are stored.
     std::string asciiFilter_;
     bool resortAfterInsert_ = false;
+    mutable ColumnRanks ranks_; // brought up to date by the sort as it asks
 };
 
 }
