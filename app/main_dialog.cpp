@@ -208,7 +208,10 @@ void CMainDlg::prepareList(QTableView *view, UrlListProxy &shown)
     const UrlList list = view == ui_->allList ? kAllList : kMediaFilesList;
     columns_[list] = new ListColumns(*view);
     view->setAccessibleName(QString::fromLatin1(list == kAllList ? kAllCaption : kMediaFilesCaption));
-    connect(view, &QWidget::customContextMenuRequested, this, [this, list] { showUrlMenu(list); });
+    // From the Menu key the menu opens at the current row, not wherever the pointer rests.
+    connect(view, &QWidget::customContextMenuRequested, this, [this, list, view](const QPoint &at) {
+        showUrlMenu(list, view->viewport()->mapToGlobal(at));
+    });
     view->installEventFilter(this);
     connect(view, &QAbstractItemView::doubleClicked, this,
             [this, list](const QModelIndex &index) { showDetails(list, proxy(list).sourceRow(index.row())); });
@@ -375,9 +378,9 @@ std::unique_ptr<QMenu> CMainDlg::urlMenu(int selectedRows)
     return menu;
 }
 
-void CMainDlg::showUrlMenu(UrlList list)
+void CMainDlg::showUrlMenu(UrlList list, const QPoint &at)
 {
-    urlMenu(static_cast<int>(selectedRows(list).size()))->exec(QCursor::pos());
+    urlMenu(static_cast<int>(selectedRows(list).size()))->exec(at);
 }
 
 // A row whose details are no longer kept still shows its URL.

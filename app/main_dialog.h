@@ -147,7 +147,7 @@ private:
     void prepareKeyboard();
     void restoreWindowState();
     void saveWindowState();
-    void showUrlMenu(UrlList list);
+    void showUrlMenu(UrlList list, const QPoint &at);
     void showDetails(UrlList list, int row);
     void showNewVersion();
     // The list's rows behind the rows selected in its view, in the order shown.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QContextMenuEvent>
 #include <QApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -10,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 
 #include <cstdio>
@@ -202,6 +204,24 @@ TEST_F(WindowSessionTest, TheKeyboardReachesTabsListsMenusAndButtons)
     QTest::keyClick(window.get(), Qt::Key_F10);
     EXPECT_TRUE(file->isVisible()) << "F10";
     file->close();
+
+    // The Menu key opens the row menu at the current row, wherever the pointer is.
+    media->setFocus();
+    media->setCurrentIndex(media->model()->index(2, UrlListModel::kUrlColumn));
+    QCursor::setPos(window->geometry().bottomRight() + QPoint(200, 200));
+    QRect menuPlace;
+    QTimer::singleShot(0, [&] {
+        if (QWidget *menu = QApplication::activePopupWidget()) {
+            menuPlace = menu->geometry();
+            menu->close();
+        }
+    });
+    // What the window system sends for the Menu key.
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+    QApplication::sendEvent(window->windowHandle(), &menuKey);
+    const QRect row = media->visualRect(media->currentIndex());
+    EXPECT_TRUE(menuPlace.contains(media->viewport()->mapToGlobal(row.center())))
+        << "menu at " << menuPlace.x() << "," << menuPlace.y();
 }
 
 TEST_F(WindowSessionTest, ListsTabsAndButtonsHaveAccessibleNames)
