@@ -1,5 +1,7 @@
 #include "log_format.h"
 
+#include <cstring>
+
 #include <array>
 
 namespace quillnet {
@@ -50,7 +52,11 @@ void AppendLogText(std::string &out, const char *format, std::initializer_list<L
     const LogArgument *next = arguments.begin();
     for (const char *c = format; *c != '\0'; ++c) {
         if (*c != '%') {
-            out += *c;
+            // The text up to the next conversion, in one piece.
+            const char *conversion = std::strchr(c, '%');
+            const size_t length = conversion ? static_cast<size_t>(conversion - c) : std::strlen(c);
+            out.append(c, length);
+            c += length - 1;
             continue;
         }
         if (*++c == '%') {
