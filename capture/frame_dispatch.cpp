@@ -275,13 +275,12 @@ Recogniser recogniserFor(ByteView payload)
     return nullptr;
 }
 
-void dispatch(Frame &frame)
+void dispatch(Frame &frame, Recogniser recogniser)
 {
     if (HandleTlsSegment(frame))
         return;
     if (ContinueHttpBlock(frame))
         return;
-    const Recogniser recogniser = recogniserFor(frame.payload);
     if (!recogniser) {
         ScanRtmp(frame);
         return;
@@ -326,8 +325,13 @@ void HandleFrame(HWND window, int linkType, const uint8_t *bytes, uint32_t captu
     if (!locatePayload(frame, linkType))
         return;
 
+    // What the payload may start is told by its first bytes alone; a frame that
+    // may start something is checked for a copy, whose place is fetched meanwhile.
+    const Recogniser recogniser = recogniserFor(frame.payload);
+    if (recogniser)
+        PrefetchSeenSegment(frame.segment());
     const std::lock_guard guard(CaptureLock());
-    dispatch(frame);
+    dispatch(frame, recogniser);
     if (frame.sendPendingUrl)
         SendUrlText(window, frame.pendingUrlText);
 }

@@ -22,6 +22,10 @@ struct SegmentKey {
 // noted before; notes it otherwise.
 bool SeenBefore(const SegmentKey &segment);
 
+// Starts bringing in the cache line SeenBefore will look at for `segment`;
+// the table is far larger than what stays cached between two requests.
+void PrefetchSeenSegment(const SegmentKey &segment);
+
 void ForgetSeenSegments();
 
 }
