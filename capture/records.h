@@ -119,6 +119,14 @@ struct CaptureStatistics {
     // device, a size of 0 for a pipe or FIFO.
     uint64_t bytesRead;
     uint64_t bytesTotal;
+    // HTTP/3's connections. Every QUIC connection seen ends in exactly one of
+    // decrypted, without keys and undecryptable; evicted counts those of them
+    // given up early to bound memory. Receivers read shorter records as before.
+    uint64_t quicConnectionsSeen;
+    uint64_t quicConnectionsDecrypted;
+    uint64_t quicConnectionsWithoutKeys;
+    uint64_t quicConnectionsUndecryptable;
+    uint64_t quicConnectionsEvicted;
 };
 
 static_assert(sizeof(HttpUrlRecord) == 1804);
@@ -136,7 +144,7 @@ static_assert(offsetof(SendInfo, playpath) == 708);
 static_assert(offsetof(SendInfo, swfUrl) == 1208);
 static_assert(offsetof(SendInfo, pageUrl) == 2208);
 
-static_assert(sizeof(CaptureStatistics) == 352);
+static_assert(sizeof(CaptureStatistics) == 392);
 static_assert(offsetof(CaptureStatistics, framesDroppedByKernel) == 8);
 static_assert(offsetof(CaptureStatistics, framesDroppedByInterface) == 16);
 static_assert(offsetof(CaptureStatistics, requestsEvicted) == 24);
@@ -146,5 +154,7 @@ static_assert(offsetof(CaptureStatistics, end) == 64);
 static_assert(offsetof(CaptureStatistics, errorText) == 68);
 static_assert(offsetof(CaptureStatistics, tlsConnectionsEvicted) == 328);
 static_assert(offsetof(CaptureStatistics, bytesTotal) == 344);
+static_assert(offsetof(CaptureStatistics, quicConnectionsSeen) == 352);
+static_assert(offsetof(CaptureStatistics, quicConnectionsEvicted) == 384);
 
 }
