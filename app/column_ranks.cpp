@@ -1,6 +1,11 @@
 #include "column_ranks.h"
 
 #include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <numeric>
 
 #include "url_list_model.h"
@@ -26,15 +31,32 @@ const std::string &columnText(const UrlRow &row, int column)
     }
 }
 
+// Where two texts first differ, within their first `count` bytes, eight at a
+// time; in a little-endian word the first byte is the lowest.
+size_t firstDifference(const std::string &left, const std::string &right, size_t count)
+{
+    using Word = uint64_t;
+    size_t at = 0;
+    for (; at + sizeof(Word) <= count; at += sizeof(Word)) {
+        Word a;
+        Word b;
+        std::memcpy(&a, left.data() + at, sizeof a);
+        std::memcpy(&b, right.data() + at, sizeof b);
+        if (a != b)
+            return at + static_cast<size_t>(std::countr_zero(a ^ b)) / CHAR_BIT;
+    }
+    while (at < count && left[at] == right[at])
+        ++at;
+    return at;
+}
+
 }
 
 // URLs share long beginnings, which are passed over unfolded first.
 int CompareIgnoringCase(const std::string &left, const std::string &right)
 {
     const size_t shorter = std::min(left.size(), right.size());
-    size_t at = std::mismatch(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(shorter), right.begin()).first -
-                left.begin();
-    for (; at < shorter; ++at) {
+    for (size_t at = firstDifference(left, right, shorter); at < shorter; ++at) {
         const unsigned char a = lowerAscii(left[at]);
         const unsigned char b = lowerAscii(right[at]);
         if (a != b)
@@ -74,14 +96,20 @@ void ColumnRanks::merge(const UrlListModel &model, int firstNew)
 
     std::vector<int> merged;
     merged.reserve(order_.size() + added.size());
-    auto taken = order_.begin();
-    for (int row : added) {
-        const auto after = std::upper_bound(taken, order_.end(), row, lessText);
-        merged.insert(merged.end(), taken, after);
-        merged.push_back(row);
-        taken = after;
+    // A few rows are placed by binary search; many, by walking both orders once.
+    // Either way a new row goes after its equals.
+    if (added.size() * static_cast<size_t>(std::bit_width(order_.size())) > order_.size()) {
+        std::merge(order_.begin(), order_.end(), added.begin(), added.end(), std::back_inserter(merged), lessText);
+    } else {
+        auto taken = order_.begin();
+        for (int row : added) {
+            const auto after = std::upper_bound(taken, order_.end(), row, lessText);
+            merged.insert(merged.end(), taken, after);
+            merged.push_back(row);
+            taken = after;
+        }
+        merged.insert(merged.end(), taken, order_.end());
     }
-    merged.insert(merged.end(), taken, order_.end());
     order_ = std::move(merged);
 
     ranks_.resize(order_.size(), -1);

@@ -79,6 +79,7 @@ WindowFigures windowFill(const std::string &source, bool filteredAndSorted)
     settings.NoLimitBufferSize = 1;
     settings.Adapter = source;
     const QuillnetLibrary library;
+    library.setLogRecords(0); // as the program does
     SystemDesktop desktop;
     CMainDlg window(settings, "/dev/null",
                     WindowServices({library.startCapture, library.stopCapture, library.error()}, desktop));

@@ -67,6 +67,9 @@ int CMainApp::run(int argc, char **argv)
         return tellRunningCopy(argc, argv);
 
     const QuillnetLibrary library;
+    // The window shows no log lines, so the library need not make them.
+    if (library.setLogRecords)
+        library.setLogRecords(0);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kApplicationName));
 
