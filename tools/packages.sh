@@ -3,7 +3,7 @@
 
 TARVOLIN_PACKAGES=(
     cmake g++ make pkg-config
-    libpcap-dev libssl-dev libnghttp2-dev
+    libpcap-dev libssl-dev libnghttp2-dev libnghttp3-dev
     googletest libgtest-dev
     clang libclang-rt-14-dev
     python3 curl openssl nghttp2-server aria2
