@@ -9,11 +9,13 @@ ensure_packages "${TARVOLIN_PACKAGES[@]}"
 jobs=$(nproc)
 fuzz_seconds=${TARVOLIN_FUZZ_SECONDS:-60}
 tls_fuzz_seconds=${TARVOLIN_TLS_FUZZ_SECONDS:-30}
+quic_fuzz_seconds=${TARVOLIN_QUIC_FUZZ_SECONDS:-30}
 
 echo "== Sanitizer build (clang, ASan + UBSan)"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DTARVOLIN_SANITIZE=ON -DTARVOLIN_FUZZ=ON -DTARVOLIN_BENCH=OFF -DTARVOLIN_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build build/sanitize -j"$jobs" --target quillnet_tests quic_tests quillnet_live_tests fuzz_handle_frame fuzz_tls
+cmake --build build/sanitize -j"$jobs" --target quillnet_tests quic_tests quillnet_live_tests fuzz_handle_frame fuzz_tls \
+    fuzz_quic
 echo "== Library tests under the sanitizers"
 ctest --test-dir build/sanitize -R '^quillnet' --output-on-failure -j"$jobs"
 
@@ -40,6 +42,18 @@ if ! build/sanitize/bin/fuzz_tls -max_total_time="$tls_fuzz_seconds" -print_fina
     exit 1
 fi
 grep -E '^(Done|stat::new_units_added)' "$tls_fuzz_log"
+
+echo "== Fuzzing QUIC packets, HTTP/3 frames and QPACK for ${quic_fuzz_seconds}s"
+quic_corpus=build/sanitize/fuzz-quic-corpus
+quic_fuzz_log=build/sanitize/fuzz_quic.log
+mkdir -p "$quic_corpus"
+if ! build/sanitize/bin/fuzz_quic -max_total_time="$quic_fuzz_seconds" -print_final_stats=1 \
+    "$quic_corpus" fuzz/seeds_quic >"$quic_fuzz_log" 2>&1; then
+    cat "$quic_fuzz_log"
+    echo "The QUIC fuzzer found a fault; the input that shows it is named above." >&2
+    exit 1
+fi
+grep -E '^(Done|stat::new_units_added)' "$quic_fuzz_log"
 
 echo "== Build and tests"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVOLIN_WARNINGS_AS_ERRORS=ON >/dev/null

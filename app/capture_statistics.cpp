@@ -50,6 +50,18 @@ std::optional<std::chrono::steady_clock::duration> timeLeft(const quillnet::Capt
     return std::chrono::ceil<std::chrono::seconds>(left);
 }
 
+// "TLS D/S decrypted", ", E evicted" when some were; empty when none was seen.
+std::string connectionStatus(const char *protocol, const ConnectionCounts &counts)
+{
+    if (counts.seen == 0)
+        return {};
+    std::string status = std::string(protocol) + " " + std::to_string(counts.decrypted) + "/" +
+                         std::to_string(counts.seen) + " decrypted";
+    if (counts.evicted != 0)
+        status += kStatusSeparator + std::to_string(counts.evicted) + " evicted";
+    return status;
+}
+
 }
 
 std::optional<quillnet::CaptureStatistics> ReadCaptureStatistics(const COPYDATASTRUCT &copy)
@@ -83,20 +95,33 @@ std::string ReadErrorText(const quillnet::CaptureStatistics &statistics)
     return text.empty() ? kUnnamedReadError : std::string(text);
 }
 
+ConnectionCounts TlsConnections(const quillnet::CaptureStatistics &statistics)
+{
+    return {statistics.tlsConnectionsSeen, statistics.tlsConnectionsDecrypted, statistics.tlsConnectionsWithoutKeys,
+            statistics.tlsConnectionsUndecryptable, statistics.tlsConnectionsEvicted};
+}
+
+ConnectionCounts QuicConnections(const quillnet::CaptureStatistics &statistics)
+{
+    return {statistics.quicConnectionsSeen, statistics.quicConnectionsDecrypted,
+            statistics.quicConnectionsWithoutKeys, statistics.quicConnectionsUndecryptable,
+            statistics.quicConnectionsEvicted};
+}
+
 std::string StatisticsStatus(const quillnet::CaptureStatistics &statistics)
 {
     std::string status;
-    if (const uint64_t dropped = DroppedFrames(statistics); dropped != 0)
-        status = "Dropped: " + FrameCount(dropped);
-    if (statistics.tlsConnectionsSeen == 0)
-        return status;
-    if (!status.empty())
-        status += kStatusSeparator;
-    status += "TLS " + std::to_string(statistics.tlsConnectionsDecrypted) + "/" +
-              std::to_string(statistics.tlsConnectionsSeen) + " decrypted";
-    if (statistics.tlsConnectionsEvicted == 0)
-        return status;
-    return status + kStatusSeparator + std::to_string(statistics.tlsConnectionsEvicted) + " evicted";
+    const uint64_t dropped = DroppedFrames(statistics);
+    for (const std::string &part : {dropped == 0 ? std::string() : "Dropped: " + FrameCount(dropped),
+                                    connectionStatus("TLS", TlsConnections(statistics)),
+                                    connectionStatus("QUIC", QuicConnections(statistics))}) {
+        if (part.empty())
+            continue;
+        if (!status.empty())
+            status += kStatusSeparator;
+        status += part;
+    }
+    return status;
 }
 
 std::optional<int> ReadPermille(const quillnet::CaptureStatistics &statistics)

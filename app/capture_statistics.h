@@ -12,9 +12,25 @@
 
 namespace tarvolin {
 
-// The statistics a WM_COPYDATA record carries, tlsConnectionsEvicted 0 when the
-// record ends before it; nothing for a record of another kind or one shorter.
+// The statistics a WM_COPYDATA record carries, the fields from
+// tlsConnectionsEvicted on 0 where the record ends before them; nothing for a
+// record of another kind or one shorter.
 std::optional<quillnet::CaptureStatistics> ReadCaptureStatistics(const COPYDATASTRUCT &copy);
+
+// The connections of one protocol: each one that ended is in exactly one of
+// decrypted, without keys and undecryptable; evicted counts those of them given
+// up early.
+struct ConnectionCounts {
+    uint64_t seen = 0;
+    uint64_t decrypted = 0;
+    uint64_t withoutKeys = 0;
+    uint64_t undecryptable = 0;
+    uint64_t evicted = 0;
+};
+
+ConnectionCounts TlsConnections(const quillnet::CaptureStatistics &statistics);
+// HTTP/3's.
+ConnectionCounts QuicConnections(const quillnet::CaptureStatistics &statistics);
 
 uint64_t DroppedFrames(const quillnet::CaptureStatistics &statistics);
 // "1 frame", "N frames".
@@ -23,8 +39,9 @@ bool EndedByReadError(const quillnet::CaptureStatistics &statistics);
 // pcap's reason for a read error, never empty.
 std::string ReadErrorText(const quillnet::CaptureStatistics &statistics);
 
-// "Dropped: N frames", "TLS D/S decrypted" (", E evicted" when some were), both,
-// or empty when neither frames were dropped nor TLS connections seen.
+// "Dropped: N frames", "TLS D/S decrypted" and "QUIC D/S decrypted" (each
+// followed by ", E evicted" when some were) joined by commas, the connections
+// only when some were seen; empty when there is none of them.
 std::string StatisticsStatus(const quillnet::CaptureStatistics &statistics);
 
 inline constexpr int kWholeFilePermille = 1000;

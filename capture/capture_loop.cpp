@@ -12,6 +12,7 @@
 #include "key_log.h"
 #include "log_texts.h"
 #include "notifications.h"
+#include "quic_dispatch.h"
 #include "quillnet.h"
 #include "rtmp.h"
 
@@ -22,14 +23,16 @@ namespace {
 constexpr int kSnapshotLength = 65536;
 constexpr int kReadTimeoutMs = 1000;
 constexpr int kOpenFlags = 0;
-// TCP over IPv4 and IPv6; IPv6 packets whose first header is an extension
-// header are let through for the dissector to walk, since "protochain" would
-// move the filter out of the kernel. On Ethernet also behind one or two VLAN tags.
-#define TARVOLIN_IP_TCP "tcp or (ip6 and (ip6[6] == 0 or ip6[6] == 43 or ip6[6] == 44 or ip6[6] == 51 or ip6[6] == 60))"
-constexpr char kCaptureFilter[] = TARVOLIN_IP_TCP;
-constexpr char kTaggedCaptureFilter[] = "(" TARVOLIN_IP_TCP ") or (vlan and ((" TARVOLIN_IP_TCP
-                                        ") or (vlan and (" TARVOLIN_IP_TCP "))))";
-#undef TARVOLIN_IP_TCP
+// TCP, and UDP for QUIC, over IPv4 and IPv6; IPv6 packets whose first header
+// is an extension header are let through for the dissector to walk, since
+// "protochain" would move the filter out of the kernel. On Ethernet also
+// behind one or two VLAN tags.
+#define TARVOLIN_IP_TRANSPORT                                                                                          \
+    "tcp or udp or (ip6 and (ip6[6] == 0 or ip6[6] == 43 or ip6[6] == 44 or ip6[6] == 51 or ip6[6] == 60))"
+constexpr char kCaptureFilter[] = TARVOLIN_IP_TRANSPORT;
+constexpr char kTaggedCaptureFilter[] = "(" TARVOLIN_IP_TRANSPORT ") or (vlan and ((" TARVOLIN_IP_TRANSPORT
+                                        ") or (vlan and (" TARVOLIN_IP_TRANSPORT "))))";
+#undef TARVOLIN_IP_TRANSPORT
 constexpr auto kStatisticsInterval = std::chrono::seconds(1);
 // Frames between looks at the clock while frames keep coming.
 constexpr uint64_t kFramesPerClockCheck = 256;
@@ -103,6 +106,7 @@ public:
             const std::lock_guard guard(captureLock);
             statistics.requestsEvicted = EvictedEntryCount();
             FillTlsCounts(statistics);
+            FillQuicCounts(statistics);
         }
         source_.progress(statistics.bytesRead, statistics.bytesTotal);
         statistics.end = end;
@@ -116,6 +120,13 @@ private:
     uint64_t frames_ = 0;
     std::chrono::steady_clock::time_point lastSent_;
 };
+
+// pcap's time of capture, in microseconds since the epoch.
+uint64_t captureTime(const timeval &time)
+{
+    constexpr uint64_t kMicrosecondsPerSecond = 1000000;
+    return static_cast<uint64_t>(time.tv_sec) * kMicrosecondsPerSecond + static_cast<uint64_t>(time.tv_usec);
+}
 
 struct LoopEnd {
     CaptureEnd end;
@@ -141,7 +152,7 @@ LoopEnd runLoop(HWND window, CaptureSource &source, StatisticsReporter &statisti
             return {kCaptureReadError, source.errorText()};
         if (result > 0) {
             statistics.countFrame();
-            HandleFrame(window, linkType, data, header->caplen);
+            HandleFrame(window, linkType, data, header->caplen, captureTime(header->ts));
         }
         statistics.maybeSend(result == 0);
     }

@@ -7,6 +7,7 @@
 #include "http.h"
 #include "https.h"
 #include "notifications.h"
+#include "quic_dispatch.h"
 #include "rtmp.h"
 #include "rtsp_mms.h"
 #include "seen_segments.h"
@@ -40,7 +41,7 @@ constexpr size_t kIpv4Protocol = 9;
 constexpr size_t kIpv4SourceAddress = 12;
 constexpr size_t kIpv4DestAddress = 16;
 
-// IPv6, relative to its header, and the extension headers before TCP.
+// IPv6, relative to its header, and the extension headers before TCP or UDP.
 constexpr size_t kIpv6HeaderLength = 40;
 constexpr size_t kIpv6PayloadLength = 4;
 constexpr size_t kIpv6NextHeader = 6;
@@ -57,6 +58,7 @@ constexpr uint16_t kFragmentOffsetMask = 0xFFF8;
 constexpr int kMostExtensionHeaders = 8;
 
 constexpr uint8_t kProtocolTcp = 6;
+constexpr uint8_t kProtocolUdp = 17;
 
 // TCP.
 constexpr size_t kTcpMinimumHeaderLength = 20;
@@ -67,16 +69,33 @@ constexpr size_t kTcpAcknowledgement = 8;
 constexpr size_t kTcpDataOffset = 12;
 constexpr size_t kTcpFlags = 13;
 
+// UDP.
+constexpr size_t kUdpHeaderLength = 8;
+constexpr size_t kUdpSourcePort = 0;
+constexpr size_t kUdpDestPort = 2;
+constexpr size_t kUdpLength = 4;
+
 struct NetworkLayer {
     size_t start;
     uint16_t type;
 };
 
-// Where the IP packet ends and its TCP header begins.
+// Where the IP packet ends and its TCP or UDP header begins.
 struct IpPacket {
-    size_t tcpStart;
+    size_t transportStart;
     size_t end;
+    uint8_t protocol; // kProtocolTcp or kProtocolUdp
 };
+
+struct Transport {
+    size_t start;
+    uint8_t protocol;
+};
+
+bool isTransport(uint8_t protocol)
+{
+    return protocol == kProtocolTcp || protocol == kProtocolUdp;
+}
 
 bool isVlanType(uint16_t type)
 {
@@ -135,8 +154,9 @@ std::optional<IpPacket> locateIpv4(ByteView frame, size_t ip, FrameAddresses &ad
     const auto versionAndLength = frame.u8(ip);
     const auto totalLength = frame.be16(ip + kIpv4TotalLength);
     const auto fragment = frame.be16(ip + kIpv4FragmentField);
+    const uint8_t protocol = frame.u8(ip + kIpv4Protocol).value_or(0);
     if (!versionAndLength || !totalLength || !fragment || (*fragment & kIpv4FragmentOffsetMask) != 0 ||
-        !frame.byteIs(ip + kIpv4Protocol, kProtocolTcp))
+        !isTransport(protocol))
         return std::nullopt;
     const size_t headerLength = static_cast<size_t>(*versionAndLength & 0x0F) * 4;
     if (headerLength < kIpv4MinimumHeaderLength || !frame.has(ip, headerLength))
@@ -150,12 +170,12 @@ std::optional<IpPacket> locateIpv4(ByteView frame, size_t ip, FrameAddresses &ad
     frame.read(ip + kIpv4DestAddress, dest);
     addresses.sourceAddress = IpAddress::v4(source);
     addresses.destAddress = IpAddress::v4(dest);
-    return IpPacket{ip + headerLength, packetEnd(frame, ip, *totalLength)};
+    return IpPacket{ip + headerLength, packetEnd(frame, ip, *totalLength), protocol};
 }
 
-// Walks the extension headers to TCP; empty for other protocols and for
-// fragments other than the first.
-std::optional<size_t> locateTcpAfterIpv6(ByteView frame, size_t ip)
+// Walks the extension headers to TCP or UDP; empty for other protocols and
+// for fragments other than the first.
+std::optional<Transport> locateTransportAfterIpv6(ByteView frame, size_t ip)
 {
     auto next = frame.u8(ip + kIpv6NextHeader);
     size_t position = ip + kIpv6HeaderLength;
@@ -163,7 +183,8 @@ std::optional<size_t> locateTcpAfterIpv6(ByteView frame, size_t ip)
         size_t length = 0;
         switch (*next) {
         case kProtocolTcp:
-            return position;
+        case kProtocolUdp:
+            return Transport{position, *next};
         case kHopByHop:
         case kRouting:
         case kDestinationOptions:
@@ -198,8 +219,8 @@ std::optional<IpPacket> locateIpv6(ByteView frame, size_t ip, FrameAddresses &ad
     const auto payloadLength = frame.be16(ip + kIpv6PayloadLength);
     if (!payloadLength || !frame.has(ip, kIpv6HeaderLength))
         return std::nullopt;
-    const auto tcpStart = locateTcpAfterIpv6(frame, ip);
-    if (!tcpStart)
+    const auto transport = locateTransportAfterIpv6(frame, ip);
+    if (!transport)
         return std::nullopt;
 
     std::array<uint8_t, 16> source{};
@@ -209,7 +230,7 @@ std::optional<IpPacket> locateIpv6(ByteView frame, size_t ip, FrameAddresses &ad
     addresses.sourceAddress = IpAddress::v6(source);
     addresses.destAddress = IpAddress::v6(dest);
     const size_t declared = *payloadLength == 0 ? 0 : kIpv6HeaderLength + *payloadLength;
-    return IpPacket{*tcpStart, packetEnd(frame, ip, declared)};
+    return IpPacket{transport->start, packetEnd(frame, ip, declared), transport->protocol};
 }
 
 std::optional<IpPacket> locateIp(ByteView frame, NetworkLayer network, FrameAddresses &addresses)
@@ -242,22 +263,48 @@ std::optional<size_t> readTcp(ByteView packet, size_t tcpStart, Frame &frame)
     return tcpStart + headerLength;
 }
 
-bool locatePayload(Frame &frame, int linkType)
+// Reads the UDP header; the payload, or empty when the header is not all
+// there or its length is impossible. A length of 0 is a jumbogram's, which
+// runs to the end of its packet.
+std::optional<ByteView> readUdp(ByteView packet, size_t udpStart, Frame &frame)
+{
+    const auto sourcePort = packet.be16(udpStart + kUdpSourcePort);
+    const auto destPort = packet.be16(udpStart + kUdpDestPort);
+    const auto length = packet.be16(udpStart + kUdpLength);
+    if (!sourcePort || !destPort || !length || !packet.has(udpStart, kUdpHeaderLength) ||
+        (*length != 0 && *length < kUdpHeaderLength))
+        return std::nullopt;
+    frame.addresses.sourcePort = *sourcePort;
+    frame.addresses.destPort = *destPort;
+    const size_t payloadLength = *length == 0 ? ByteView::npos : *length - kUdpHeaderLength;
+    return packet.sub(udpStart + kUdpHeaderLength, payloadLength);
+}
+
+enum class Payload { kNone, kTcp, kUdp };
+
+Payload locatePayload(Frame &frame, int linkType)
 {
     const auto network = locateNetwork(frame.bytes, linkType);
     if (!network)
-        return false;
+        return Payload::kNone;
     const auto packet = locateIp(frame.bytes, *network, frame.addresses);
     if (!packet)
-        return false;
+        return Payload::kNone;
     // Bytes after the IP packet are link padding or a trailer, never payload.
     frame.bytes = frame.bytes.sub(0, packet->end);
-    const auto payloadStart = readTcp(frame.bytes, packet->tcpStart, frame);
+    if (packet->protocol == kProtocolUdp) {
+        const auto payload = readUdp(frame.bytes, packet->transportStart, frame);
+        if (!payload)
+            return Payload::kNone;
+        frame.payload = *payload;
+        return Payload::kUdp;
+    }
+    const auto payloadStart = readTcp(frame.bytes, packet->transportStart, frame);
     if (!payloadStart)
-        return false;
+        return Payload::kNone;
     frame.payloadStart = *payloadStart;
     frame.payload = frame.bytes.sub(*payloadStart);
-    return true;
+    return Payload::kTcp;
 }
 
 using Recogniser = void (*)(Frame &);
@@ -273,6 +320,13 @@ Recogniser recogniserFor(ByteView payload)
     if (IsMmsOpenFile(payload))
         return HandleMmsOpenFile;
     return nullptr;
+}
+
+// Out of line, so that the TCP path keeps its registers for itself.
+[[gnu::noinline]] void handleUdp(const Frame &frame, uint64_t time)
+{
+    const std::lock_guard guard(CaptureLock());
+    HandleQuicDatagram(frame, time);
 }
 
 void dispatch(Frame &frame, Recogniser recogniser)
@@ -317,13 +371,17 @@ Flow Frame::flow() const
             static_cast<uint16_t>(addresses.destPort)};
 }
 
-void HandleFrame(HWND window, int linkType, const uint8_t *bytes, uint32_t capturedLength)
+void HandleFrame(HWND window, int linkType, const uint8_t *bytes, uint32_t capturedLength, uint64_t time)
 {
     if (capturedLength == 0)
         return;
     Frame frame{window, ByteView(bytes, capturedLength)};
-    if (!locatePayload(frame, linkType))
+    const Payload payload = locatePayload(frame, linkType);
+    if (payload != Payload::kTcp) {
+        if (payload == Payload::kUdp)
+            handleUdp(frame, time);
         return;
+    }
 
     // What the payload may start is told by its first bytes alone; a frame that
     // may start something is checked for a copy, whose place is fetched meanwhile.
@@ -336,9 +394,14 @@ void HandleFrame(HWND window, int linkType, const uint8_t *bytes, uint32_t captu
         SendUrlText(window, frame.pendingUrlText);
 }
 
+void HandleFrame(HWND window, int linkType, const uint8_t *bytes, uint32_t capturedLength)
+{
+    HandleFrame(window, linkType, bytes, capturedLength, kTimeOfHandling);
+}
+
 void HandleFrame(HWND window, const uint8_t *bytes, uint32_t capturedLength)
 {
-    HandleFrame(window, kLinkEthernet, bytes, capturedLength);
+    HandleFrame(window, kLinkEthernet, bytes, capturedLength, kTimeOfHandling);
 }
 
 void ResetFrameState(const std::string &keyLogPath)
@@ -347,11 +410,13 @@ void ResetFrameState(const std::string &keyLogPath)
     ResetRtmpTable();
     ForgetSeenSegments();
     ResetHttps(keyLogPath);
+    ResetQuic(keyLogPath);
 }
 
 void FinishFrameState(HWND window)
 {
     FinishHttps(window);
+    FinishQuic(window);
     FinishHttpBlocks(window);
 }
 

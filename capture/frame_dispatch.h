@@ -1,5 +1,6 @@
-// Per-frame dissection: the link layer, IPv4 or IPv6, TCP; where the TCP
-// payload starts and ends, whose it is, and which recogniser gets it.
+// Per-frame dissection: the link layer, IPv4 or IPv6, TCP or UDP; where the
+// payload starts and ends, whose it is, and which recogniser gets it: UDP
+// goes to the QUIC tracker, TCP to the others.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +42,7 @@ struct Frame {
     HWND window;
     ByteView bytes;           // the frame up to the end of its IP packet
     size_t payloadStart = 0;  // frame offset of the first TCP payload byte
-    ByteView payload;         // up to the end of the IP packet, never into a trailer
+    ByteView payload;         // up to the end of the IP packet, never into a trailer; UDP's as long as it says
     FrameAddresses addresses; // ports and addresses; the texts only once described
     TcpHeaderFields tcp;
     bool secure = false;        // bytes decrypted from a TLS connection
@@ -62,15 +63,22 @@ private:
     bool described_ = false;
 };
 
+// Stands for a frame's capture time when it is not known: the time it is handled then.
+inline constexpr uint64_t kTimeOfHandling = UINT64_MAX;
+
 // Handles one captured frame of `capturedLength` bytes of link type
-// `linkType`; reports go to `window`.
+// `linkType`, captured at `time` (microseconds since the epoch, as pcap
+// gives it); reports go to `window`.
+void HandleFrame(HWND window, int linkType, const uint8_t *frame, uint32_t capturedLength, uint64_t time);
+
+// The same for a frame whose capture time is not known.
 void HandleFrame(HWND window, int linkType, const uint8_t *frame, uint32_t capturedLength);
 
 // The same for an Ethernet frame.
 void HandleFrame(HWND window, const uint8_t *frame, uint32_t capturedLength);
 
 // Forgets what the recognisers keep between frames, for a new capture that
-// decrypts HTTPS with the keys of `keyLogPath` ("" for none).
+// decrypts HTTPS and QUIC with the keys of `keyLogPath` ("" for none).
 void ResetFrameState(const std::string &keyLogPath = "");
 
 // At the end of a capture, what still waits is reported as it stands.

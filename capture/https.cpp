@@ -55,11 +55,7 @@ public:
     void onHttp2Exchange(const Flow &clientToServer, std::string_view authority, std::string_view path,
                          std::string_view, std::string_view contentType, const RequestHeaders &headers) override
     {
-        if (path.empty())
-            return; // no URL to give
-        const std::string host =
-            authority.empty() ? UrlHost(clientToServer.dest, clientToServer.destPort, kHttpsPort) : std::string(authority);
-        SendHttpUrl(window_, {clientToServer.destPort, true, host, path, contentType}, headers);
+        SendHttpsExchange(window_, clientToServer, authority, path, contentType, headers);
     }
 
 private:
@@ -89,6 +85,16 @@ void FinishHttps(HWND window)
 {
     RecognisingSink sink(window);
     currentTracker().finish(sink);
+}
+
+void SendHttpsExchange(HWND window, const Flow &clientToServer, std::string_view authority, std::string_view path,
+                       std::string_view contentType, const RequestHeaders &headers)
+{
+    if (path.empty())
+        return; // no URL to give
+    const std::string host =
+        authority.empty() ? UrlHost(clientToServer.dest, clientToServer.destPort, kHttpsPort) : std::string(authority);
+    SendHttpUrl(window, {clientToServer.destPort, true, host, path, contentType}, headers);
 }
 
 void FillTlsCounts(CaptureStatistics &statistics)

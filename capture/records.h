@@ -102,9 +102,9 @@ struct CaptureStatistics {
     uint64_t framesDroppedByKernel;    // pcap_stats ps_drop; 0 for files
     uint64_t framesDroppedByInterface; // pcap_stats ps_ifdrop; 0 for files
     uint64_t requestsEvicted;          // outstanding requests and connects given up to bound memory
-    // Every TLS connection seen ends in exactly one of the four that follow;
-    // those still open are in none yet. A connection that lost data counts as
-    // undecryptable or evicted even when some of it was decrypted.
+    // Every TLS connection seen ends in exactly one of the three that follow;
+    // those still open may be in none yet. A connection that lost data counts
+    // as undecryptable even when some of it was decrypted.
     uint64_t tlsConnectionsSeen;
     uint64_t tlsConnectionsDecrypted;
     uint64_t tlsConnectionsWithoutKeys; // also those that carried no application data
@@ -112,8 +112,10 @@ struct CaptureStatistics {
     int32_t end;                       // a CaptureEnd
     char errorText[256];               // NUL-terminated; empty unless end is kCaptureReadError
     uint8_t reserved[4];
-    // Given up to bound memory or the number followed at once, the oldest first.
-    // Receivers that know only the fields above read a record this long as before.
+    // Of the TLS connections seen, those given up early to bound memory or the
+    // number followed at once, the oldest first; each is also in one of the
+    // three counts above. Receivers that know only the fields above read a
+    // record this long as before.
     uint64_t tlsConnectionsEvicted;
     // A capture file's progress: bytes read of it, and its size; 0 and 0 for a
     // device, a size of 0 for a pipe or FIFO.

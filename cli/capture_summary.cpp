@@ -6,13 +6,13 @@ namespace tarvolin::cli {
 
 namespace {
 
-std::string tlsCounts(const quillnet::CaptureStatistics &statistics)
+// ", TLS connections: N seen, N decrypted, N without keys, N undecryptable, N evicted".
+std::string connectionCounts(const char *protocol, const ConnectionCounts &counts)
 {
-    return ", TLS connections: " + std::to_string(statistics.tlsConnectionsSeen) + " seen, " +
-           std::to_string(statistics.tlsConnectionsDecrypted) + " decrypted, " +
-           std::to_string(statistics.tlsConnectionsWithoutKeys) + " without keys, " +
-           std::to_string(statistics.tlsConnectionsUndecryptable) + " undecryptable, " +
-           std::to_string(statistics.tlsConnectionsEvicted) + " evicted";
+    return std::string(", ") + protocol + " connections: " + std::to_string(counts.seen) + " seen, " +
+           std::to_string(counts.decrypted) + " decrypted, " + std::to_string(counts.withoutKeys) +
+           " without keys, " + std::to_string(counts.undecryptable) + " undecryptable, " +
+           std::to_string(counts.evicted) + " evicted";
 }
 
 }
@@ -26,8 +26,11 @@ std::string CaptureSummary(const UrlStore &store, const char *programName)
                           ", HTTP records: " + std::to_string(store.httpRecordCount()) +
                           ", media files: " + std::to_string(store.mediaCount()) +
                           ", dropped frames: " + std::to_string(dropped);
-    if (statistics.tlsConnectionsSeen != 0)
-        summary += tlsCounts(statistics);
+    for (const auto &[protocol, counts] :
+         {std::pair{"TLS", TlsConnections(statistics)}, std::pair{"QUIC", QuicConnections(statistics)}}) {
+        if (counts.seen != 0)
+            summary += connectionCounts(protocol, counts);
+    }
     summary += '\n';
     if (dropped != 0)
         summary += std::string(programName) + ": warning: " + FrameCount(dropped) + " dropped (kernel: " +

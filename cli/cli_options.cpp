@@ -27,7 +27,8 @@ const char kUsage[] =
     "  --log           print the capture library's log lines on standard error\n"
     "\n"
     "Each row is printed as: list (all or media), extension, URL, content type.\n"
-    "Standard error ends with the counts: records, media files, dropped frames, TLS connections.\n"
+    "Standard error ends with the counts: records, media files, dropped frames, and\n"
+    "connections of TLS and of QUIC (HTTP/3).\n"
     "Capturing live needs root or the CAP_NET_RAW capability.\n";
 
 namespace {

@@ -25,6 +25,20 @@ def frame6(src, dst, sport, dport, payload):
     return b"\0" * 12 + b"\x86\xdd" + ip + hop + tcp + payload
 
 
+def udp(src, dst, sport, dport, payload):
+    header = struct.pack("!HHHH", sport, dport, 8 + len(payload), 0)
+    ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 28 + len(payload), 1, 0x4000, 64, 17, 0, bytes(src), bytes(dst))
+    return b"\0" * 12 + b"\x08\x00" + ip + header + payload
+
+
+def udp6(src, dst, sport, dport, payload):
+    header = struct.pack("!HHHH", sport, dport, 8 + len(payload), 0)
+    # A destination options header with a PadN option, then UDP.
+    options = bytes([17, 0, 1, 4, 0, 0, 0, 0])
+    ip = struct.pack("!IHBB16s16s", 6 << 28, len(options) + len(header) + len(payload), 60, 64, bytes(src), bytes(dst))
+    return b"\0" * 12 + b"\x86\xdd" + ip + options + header + payload
+
+
 def tagged(ethernet_frame):
     return ethernet_frame[:12] + b"\x88\xa8\x00\x0a\x81\x00\x00\x64" + ethernet_frame[12:]
 
@@ -69,6 +83,9 @@ answer = b"HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\n\r\n"
 client6 = bytes.fromhex("20010db8000000000000000000000020")
 server6 = bytes.fromhex("20010db8000000000000000000000007")
 
+initial = (b"\xc3\x00\x00\x00\x01\x08" + bytes(range(1, 9)) + b"\x00\x00\x44\xd0" + b"\x00\x01").ljust(1200, b"\x00")
+dns = b"\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x07example\x03com\x00\x00\x01\x00\x01"
+
 line, rest = b"GET /tracking/p.gif HTTP/1.1\r\n", b"Host: ads.example\r\n\r\n"
 status, headers = b"HTTP/1.1 200 OK\r\n", b"Content-Type: image/gif\r\n\r\n"
 
@@ -92,6 +109,9 @@ seeds = {
                      frame(client, server, 51000, 1935, chunked(8, play))),
     "rtsp": sequence(frame(client, server, 51000, 554, b"DESCRIBE rtsp://cam/a RTSP/1.0\r\n\r\n")),
     "mms": sequence(frame(client, server, 51000, 1755, bytes(mms))),
+    # The start of a client's first QUIC Initial packet, padded as clients pad it; and a DNS query.
+    "udp": sequence(udp(client, server, 51000, 443, initial), tagged(udp(client, (192, 168, 1, 1), 51001, 53, dns)),
+                    udp6(client6, server6, 52000, 443, initial)),
 }
 SEEDS.mkdir(exist_ok=True)
 for name, data in seeds.items():

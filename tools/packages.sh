@@ -6,7 +6,7 @@ TARVOLIN_PACKAGES=(
     libpcap-dev libssl-dev libnghttp2-dev libnghttp3-dev
     googletest libgtest-dev
     clang libclang-rt-14-dev
-    python3 curl openssl nghttp2-server aria2
+    python3 curl openssl nghttp2-server ngtcp2-client ngtcp2-server aria2
     qt6-base-dev libqt6svg6 fonts-dejavu-core
 )
 

@@ -5,9 +5,9 @@
 // Without keys: its secrets never appeared in the key log (or there is
 // none), or it carried no 1-RTT packets. Undecryptable: its suite cannot be
 // opened, its packets failed authentication under the key log's keys, its
-// hello broke the protocol, or stream bytes were lost for good, even after
-// some were opened. Evicted counts those of them given up early, the oldest
-// first, to bound memory or the connections followed.
+// hello or the HTTP/3 above it broke the protocol, or stream bytes were lost
+// for good, even after some were opened. Evicted counts those of them given
+// up early, the oldest first, to bound memory or the connections followed.
 #pragma once
 
 #include <cstdint>

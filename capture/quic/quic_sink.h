@@ -3,6 +3,7 @@
 // and connections.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,6 +46,12 @@ public:
     // No more of the connection comes: it was closed, went idle or was given
     // up, or the capture ended. Its streams still open end with it.
     virtual void onConnectionClosed(uint64_t connection) = 0;
+    // What the protocol above keeps for the connection: the tracker counts it
+    // within its budget, so that it too gives way, the oldest first.
+    virtual size_t heldBytes(uint64_t /*connection*/) const { return 0; }
+    // True once the protocol above can read nothing more of the connection,
+    // which then counts as undecryptable, as a broken protocol does.
+    virtual bool broken(uint64_t /*connection*/) const { return false; }
 };
 
 }

@@ -24,8 +24,14 @@ constexpr uint64_t kKeyLogLookInterval = kMicroseconds / 10;
 constexpr size_t kMaxDatagram = 65536;
 // Flows a connection is routed by, both ways: its first and those it migrated to.
 constexpr size_t kMaxRoutedFlows = 8;
-// Set in every packet of versions 1 and 2; clear in the zeros that may pad a datagram after its packets.
+// Set in the packets of versions 1 and 2 unless the peer allowed it to be greased (RFC 9287); clear in
+// the zeros that may pad a datagram after its packets.
 constexpr uint8_t kFixedBit = 0x40;
+
+bool isPadding(ByteView bytes)
+{
+    return bytes.text().find_first_not_of('\0') == std::string_view::npos;
+}
 
 uint32_t flowValue(uint32_t slot, bool toServer)
 {
@@ -74,7 +80,7 @@ bool QuicTracker::handleDatagram(const Datagram &datagram, QuicSink &sink)
 std::optional<QuicTracker::Route> QuicTracker::route(const Datagram &datagram, uint8_t first) const
 {
     if (!IsLongHeader(first))
-        return (first & kFixedBit) ? routeShort(datagram) : std::nullopt;
+        return routeShort(datagram, (first & kFixedBit) != 0);
     const auto header = ParseLongHeader(datagram.payload);
     if (!header)
         return std::nullopt;
@@ -91,7 +97,7 @@ std::optional<QuicTracker::Route> QuicTracker::route(const Datagram &datagram, u
     return Route{found->slot, found->toServer, found->idLength};
 }
 
-std::optional<QuicTracker::Route> QuicTracker::routeShort(const Datagram &datagram) const
+std::optional<QuicTracker::Route> QuicTracker::routeShort(const Datagram &datagram, bool fixedBit) const
 {
     const ByteView ids = datagram.payload.sub(kShortIdOffset);
     // The addresses are a hint: they tell the length of the ID to check.
@@ -104,7 +110,8 @@ std::optional<QuicTracker::Route> QuicTracker::routeShort(const Datagram &datagr
         if (const auto found = ids_.find(ids.sub(0, length)); found && found->idLength == length)
             return Route{found->slot, found->toServer, found->idLength};
     }
-    const auto found = ids_.findPrefix(ids);
+    // A greased fixed bit is taken only where the addresses vouch for the packet.
+    const auto found = fixedBit ? ids_.findPrefix(ids) : std::nullopt;
     if (!found)
         return std::nullopt;
     return Route{found->slot, found->toServer, found->idLength};
@@ -156,7 +163,8 @@ void QuicTracker::readDatagram(Connection &connection, const Route &route, const
         const uint8_t first = *rest.u8(0);
         if (!IsLongHeader(first)) {
             // A short header runs to the end of the datagram.
-            if ((first & kFixedBit) && sameDestination(rest.sub(kShortIdOffset, route.idLength))) {
+            const bool isPacket = (first & kFixedBit) || !isPadding(rest);
+            if (isPacket && sameDestination(rest.sub(kShortIdOffset, route.idLength))) {
                 const size_t numberOffset = kShortIdOffset + route.idLength;
                 const PacketInfo packet{route.toServer, PacketType::kOneRtt, nullptr, {}, numberOffset};
                 connection.handlePacket(packet, rest, context);
@@ -179,6 +187,8 @@ void QuicTracker::settle(uint32_t slot, QuicSink &sink)
     const auto &learnt = connection.learntIds();
     for (; connection.routedIds < learnt.size(); ++connection.routedIds)
         ids_.insert(learnt[connection.routedIds].id, slot, learnt[connection.routedIds].toServer);
+    if (!connection.stopped() && sink.broken(connection.id()))
+        connection.stop(Outcome::kUndecryptable, counts_);
     enforceBounds(slot, sink);
     listIfWaiting(slot);
     if (connection.closed())
@@ -204,7 +214,7 @@ void QuicTracker::routeFlow(uint32_t slot, const Flow &flow, bool toServer)
 void QuicTracker::enforceBounds(uint32_t slot, QuicSink &sink)
 {
     Connection &connection = *connections_[slot];
-    const size_t held = connection.heldBytes();
+    const size_t held = connection.heldBytes() + sink.heldBytes(connection.id());
     heldBytes_ = heldBytes_ - connection.accountedBytes + held;
     connection.accountedBytes = held;
     // The connection at hand is the one being read, and alone it stays far within the bound.

@@ -48,8 +48,9 @@ public:
     Counts counts() const { return counts_; }
     // True while no connection is followed: then only a client's first Initial packet concerns it.
     bool idle() const { return live_ == 0; }
-    // Memory its connections hold besides their fixed state, which the
-    // tracker keeps within the same bound as for TLS connections.
+    // Memory its connections hold besides their fixed state, what the sink
+    // keeps for them included, which the tracker keeps within the same bound
+    // as for TLS connections.
     size_t heldBytes() const { return heldBytes_; }
 
 private:
@@ -60,7 +61,7 @@ private:
     };
 
     std::optional<Route> route(const Datagram &datagram, uint8_t first) const;
-    std::optional<Route> routeShort(const Datagram &datagram) const;
+    std::optional<Route> routeShort(const Datagram &datagram, bool fixedBit) const;
     bool startConnection(const Datagram &datagram, QuicSink &sink);
     void readDatagram(Connection &connection, const Route &route, const Datagram &datagram, QuicSink &sink);
     void settle(uint32_t slot, QuicSink &sink);

@@ -96,8 +96,6 @@ uint64_t *countOf(Outcome outcome, Counts &counts)
         return &counts.decrypted;
     case Outcome::kUndecryptable:
         return &counts.undecryptable;
-    case Outcome::kEvicted:
-        return &counts.evicted;
     case Outcome::kNone:
         break;
     }

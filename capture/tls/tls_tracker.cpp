@@ -172,8 +172,9 @@ void TlsTracker::retire(uint32_t slot, PlaintextSink &sink)
 void TlsTracker::evict(uint32_t slot, PlaintextSink &sink)
 {
     Connection &connection = *connections_[slot];
-    connection.classify(Outcome::kEvicted, counts_);
-    connection.stop(StopReason::kWithoutKeys, counts_); // frees its buffers; the count stays evicted
+    ++counts_.evicted;
+    // Frees its buffers; what was opened of it so far keeps its count.
+    connection.stop(StopReason::kWithoutKeys, counts_);
     retire(slot, sink);
 }
 

@@ -44,14 +44,15 @@ public:
                                  const RequestHeaders &headers) = 0;
 };
 
-// Connections by what became of them: seen is every ClientHello, and each
-// connection seen is in at most one of the others, in all of them once it
-// ended. Decrypted: application data was opened and nothing was lost.
-// Without keys: its secrets never appeared in the key log, or it carried no
+// Connections by what became of them: seen is every ClientHello; each
+// connection seen is in at most one of decrypted, without keys and
+// undecryptable while it is followed, and in exactly one once it ended.
+// Decrypted: application data was opened and nothing was lost. Without
+// keys: its secrets never appeared in the key log, or it carried no
 // application data. Undecryptable: its suite or version cannot be opened, or
 // its records failed authentication, broke the protocol or lost a segment
-// for good, even after some were opened. Evicted: given up, the oldest
-// first, to bound memory or the number of connections followed.
+// for good, even after some were opened. Evicted counts those of them given
+// up early, the oldest first, to bound memory or the connections followed.
 struct Counts {
     uint64_t seen = 0;
     uint64_t decrypted = 0;

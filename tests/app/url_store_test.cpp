@@ -267,16 +267,21 @@ TEST_F(UrlStoreTest, KeepsTheLastStatisticsOfTheCaptureUntilTheNextStarts)
     deliver(quillnet::kKindCaptureStatistics, &ended, kOldLength);
     ASSERT_EQ(told.size(), 2u) << "the record of a library without the eviction count";
     EXPECT_EQ(store.captureStatistics()->tlsConnectionsEvicted, 0u) << "taken from beyond the record";
+    ended.quicConnectionsSeen = 2;
+    deliver(quillnet::kKindCaptureStatistics, &ended, offsetof(CaptureStatistics, quicConnectionsSeen));
+    ASSERT_EQ(told.size(), 3u) << "the record of a library without HTTP/3";
+    EXPECT_EQ(store.captureStatistics()->tlsConnectionsEvicted, 3u);
+    EXPECT_EQ(store.captureStatistics()->quicConnectionsSeen, 0u) << "taken from beyond the record";
     alignas(8) char shifted[sizeof ended + 1];
     std::memcpy(shifted + 1, &ended, sizeof ended);
     deliver(quillnet::kKindCaptureStatistics, shifted + 1, sizeof ended);
 
     ASSERT_TRUE(store.captureStatistics());
-    EXPECT_EQ(store.captureStatistics()->tlsConnectionsEvicted, 3u);
+    EXPECT_EQ(store.captureStatistics()->quicConnectionsSeen, 2u);
     EXPECT_EQ(store.captureStatistics()->framesReceived, 12u);
     EXPECT_TRUE(EndedByReadError(*store.captureStatistics()));
     EXPECT_EQ(ReadErrorText(*store.captureStatistics()), std::string(sizeof ended.errorText, 'e'));
-    EXPECT_EQ(told.size(), 3u);
+    EXPECT_EQ(told.size(), 4u);
     EXPECT_TRUE(view.rows.empty());
     EXPECT_EQ(store.recordCount(), 0);
 
@@ -284,7 +289,7 @@ TEST_F(UrlStoreTest, KeepsTheLastStatisticsOfTheCaptureUntilTheNextStarts)
     EXPECT_TRUE(store.captureStatistics()) << "Clear empties the lists; the capture's counts stay";
     store.clearAllList();
     EXPECT_FALSE(store.captureStatistics());
-    ASSERT_EQ(told.size(), 4u);
+    ASSERT_EQ(told.size(), 5u);
     EXPECT_FALSE(told.back());
 }
 

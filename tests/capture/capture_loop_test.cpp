@@ -34,10 +34,11 @@ std::vector<std::string> openingLogs(const std::string &source, int netmask)
             logtext::kReadyCompile, logtext::kReadySetfilter, logtext::kReadyNextEx};
 }
 
-std::vector<uint8_t> udpFrame(std::string_view payload)
+// The same bytes over a transport the capture filter keeps out.
+std::vector<uint8_t> sctpFrame(std::string_view payload)
 {
     std::vector<uint8_t> frame = BuildTcpFrame(kClient, kServer, payload, FrameShape{false});
-    frame[14 + 9] = 17; // UDP: the capture filter keeps it out
+    frame[14 + 9] = 132;
     return frame;
 }
 
@@ -73,7 +74,7 @@ TEST(CaptureLoop, ReplaysAFileThroughTheFilterAndEndsWithOnePost)
 {
     RecordingWindow window;
     const CaptureFile file({
-        udpFrame("GET /udp.flv HTTP/1.1\r\nHost: x\r\n\r\n"),
+        sctpFrame("GET /sctp.flv HTTP/1.1\r\nHost: x\r\n\r\n"),
         BuildTcpFrame(kClient, kServer, kGet),
         BuildTcpFrame(kServer, kClient, kOk),
         BuildTcpFrame(kClient, kServer, "DESCRIBE rtsp://cam/a RTSP/1.0\r\n"),
@@ -91,6 +92,8 @@ TEST(CaptureLoop, ReplaysAFileThroughTheFilterAndEndsWithOnePost)
     ASSERT_EQ(records.size(), 1u);
     EXPECT_STREQ(records[0].path, "/v.flv");
     EXPECT_EQ(window.urlTexts(), std::vector<std::string>{"rtsp://cam/a"});
+    ASSERT_FALSE(window.statistics().empty());
+    EXPECT_EQ(window.statistics().back().framesReceived, 3u) << "the filter lets no SCTP through";
 
     const auto messages = window.messages();
     EXPECT_EQ(window.endedCount(), 1);

@@ -316,7 +316,7 @@ TEST(CliRead, InterruptingAReadOfAFifoThatSendsNothingEndsIt)
     EXPECT_EQ(ReadWholeFile(directory.file("err")), "Records: 0, HTTP records: 0, media files: 0, dropped frames: 0\n");
 }
 
-TEST(CliSummary, CountsDroppedFramesAndTlsConnectionsAndWarnsOfTheDrops)
+TEST(CliSummary, CountsDroppedFramesAndTlsAndQuicConnectionsAndWarnsOfTheDrops)
 {
     Settings settings;
     settings.NoLimitBufferSize = 1;
@@ -331,17 +331,33 @@ TEST(CliSummary, CountsDroppedFramesAndTlsConnectionsAndWarnsOfTheDrops)
     quillnet::CaptureStatistics statistics{};
     statistics.framesDroppedByKernel = 40;
     statistics.framesDroppedByInterface = 2;
+    // Three TLS connections still open; evicted ones are among those that ended.
     statistics.tlsConnectionsSeen = 10;
     statistics.tlsConnectionsDecrypted = 4;
     statistics.tlsConnectionsWithoutKeys = 2;
     statistics.tlsConnectionsUndecryptable = 1;
     statistics.tlsConnectionsEvicted = 3;
+    statistics.quicConnectionsSeen = 9;
+    statistics.quicConnectionsDecrypted = 5;
+    statistics.quicConnectionsWithoutKeys = 3;
+    statistics.quicConnectionsUndecryptable = 1;
+    statistics.quicConnectionsEvicted = 2;
     COPYDATASTRUCT record{quillnet::kKindCaptureStatistics, sizeof statistics, &statistics};
     store.handleMessage(WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&record));
     EXPECT_EQ(CaptureSummary(store, "tarvolin-cli"),
               "Records: 1, HTTP records: 0, media files: 1, dropped frames: 42, TLS connections: 10 seen, "
-              "4 decrypted, 2 without keys, 1 undecryptable, 3 evicted\n"
+              "4 decrypted, 2 without keys, 1 undecryptable, 3 evicted, QUIC connections: 9 seen, 5 decrypted, "
+              "3 without keys, 1 undecryptable, 2 evicted\n"
               "tarvolin-cli: warning: 42 frames dropped (kernel: 40, interface: 2), so the list may be incomplete\n");
+
+    // HTTP/3 alone: no TLS counts.
+    statistics = {};
+    statistics.quicConnectionsSeen = 1;
+    statistics.quicConnectionsWithoutKeys = 1;
+    store.handleMessage(WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&record));
+    EXPECT_EQ(CaptureSummary(store, "tarvolin-cli"),
+              "Records: 1, HTTP records: 0, media files: 1, dropped frames: 0, QUIC connections: 1 seen, "
+              "0 decrypted, 1 without keys, 0 undecryptable, 0 evicted\n");
 }
 
 TEST(CliProgress, TellsTheShareReadAndTheTimeLeftOrTheFramesAndTheTimeSinceTheStart)

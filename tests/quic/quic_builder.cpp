@@ -415,7 +415,7 @@ Bytes Conversation::serverHandshake(uint64_t number, const Bytes &frames)
 
 Bytes Conversation::clientOneRtt(uint64_t number, const Bytes &frames, const Bytes *destination)
 {
-    Bytes header{static_cast<uint8_t>(0x40 | kNumberLengthBits)};
+    Bytes header{static_cast<uint8_t>(fixedBit_ | kNumberLengthBits)};
     const Bytes &id = destination ? *destination : serverId_;
     header.insert(header.end(), id.begin(), id.end());
     appendBe(header, number, kNumberLength);
@@ -424,7 +424,7 @@ Bytes Conversation::clientOneRtt(uint64_t number, const Bytes &frames, const Byt
 
 Bytes Conversation::serverOneRtt(uint64_t number, const Bytes &frames)
 {
-    Bytes header{static_cast<uint8_t>(0x40 | (serverKeyPhase_ ? 0x04 : 0) | kNumberLengthBits)};
+    Bytes header{static_cast<uint8_t>(fixedBit_ | (serverKeyPhase_ ? 0x04 : 0) | kNumberLengthBits)};
     header.insert(header.end(), clientId_.begin(), clientId_.end());
     appendBe(header, number, kNumberLength);
     return serverOneRttSealer_.seal(header, number, frames);

@@ -104,6 +104,9 @@ public:
     Bytes clientOneRtt(uint64_t number, const Bytes &frames, const Bytes *destination = nullptr);
     Bytes serverOneRtt(uint64_t number, const Bytes &frames);
     void updateServerKeys();
+    // Both sides' short headers from now on have the fixed bit clear, as
+    // peers that allowed each other to grease it send them (RFC 9287).
+    void greaseFixedBit() { fixedBit_ = 0; }
 
 private:
     Bytes longPacket(Sealer &sealer, quillnet::quic::PacketType type, const Bytes &destination, const Bytes &source,
@@ -125,6 +128,7 @@ private:
     Sealer clientOneRttSealer_;
     Sealer serverOneRttSealer_;
     bool serverKeyPhase_ = false;
+    uint8_t fixedBit_ = 0x40;
 };
 
 }

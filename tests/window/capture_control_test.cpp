@@ -114,7 +114,7 @@ TEST_F(CaptureControlTest, ADamagedCaptureFileEndsWithPcapsReasonRatherThanAFail
     EXPECT_GT(window->store().recordCount(), 0) << "the rows before the damage are kept";
 }
 
-TEST_F(CaptureControlTest, EachStartNamesItsKeyLogFileAndTheStatusBarShowsDropsAndTls)
+TEST_F(CaptureControlTest, EachStartNamesItsKeyLogFileAndTheStatusBarShowsDropsTlsAndQuic)
 {
     const ScopedEnvironment keyLog(kKeyLogEnvironment, "/tmp/browser-keys.log");
     settings.AdapterDescription = "Loopback";
@@ -156,6 +156,15 @@ TEST_F(CaptureControlTest, EachStartNamesItsKeyLogFileAndTheStatusBarShowsDropsA
     statistics.tlsConnectionsEvicted = 2;
     SendStatistics(window->handle(), statistics);
     EXPECT_EQ(window->statusText(3), "TLS 5/7 decrypted, 2 evicted");
+    statistics.quicConnectionsSeen = 3;
+    statistics.quicConnectionsDecrypted = 2;
+    statistics.quicConnectionsEvicted = 1;
+    SendStatistics(window->handle(), statistics);
+    EXPECT_EQ(window->statusText(3), "TLS 5/7 decrypted, 2 evicted, QUIC 2/3 decrypted, 1 evicted");
+    statistics.tlsConnectionsSeen = 0;
+    statistics.quicConnectionsEvicted = 0;
+    SendStatistics(window->handle(), statistics);
+    EXPECT_EQ(window->statusText(3), "QUIC 2/3 decrypted");
 
     press(*window);
     ASSERT_TRUE(WaitFor([] { return FakeCapture::returned == 1; }));
@@ -181,13 +190,15 @@ TEST_F(CaptureControlTest, AnUnreadableKeyLogFileIsNamedFromTheStartOfItsCapture
     EXPECT_EQ(FakeCapture::inside, 1) << "the capture goes on without decryption";
     quillnet::CaptureStatistics statistics{};
     statistics.tlsConnectionsSeen = 2;
+    statistics.quicConnectionsSeen = 1;
     SendStatistics(window->handle(), statistics);
-    EXPECT_EQ(window->statusText(3), missing + "; TLS 0/2 decrypted");
+    const QString counts = "TLS 0/2 decrypted, QUIC 0/1 decrypted";
+    EXPECT_EQ(window->statusText(3), missing + "; " + counts);
 
     press(*window);
     ASSERT_TRUE(WaitFor([&] { return FakeCapture::returned == 1 && !window->capturing(); }));
     QCoreApplication::processEvents();
-    EXPECT_EQ(window->statusText(3), missing + "; TLS 0/2 decrypted") << "the capture's end keeps it";
+    EXPECT_EQ(window->statusText(3), missing + "; " + counts) << "the capture's end keeps it";
 
     FakeCapture::keyLogAnswer = 0;
     press(*window);
