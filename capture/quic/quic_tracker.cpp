@@ -13,7 +13,6 @@ namespace {
 // As many as TLS connections.
 constexpr size_t kMaxConnections = 65536;
 // Room in the age list for pairs of connections gone before they are skipped.
-constexpr size_t kStaleAgeEntries = 1024;
 constexpr uint64_t kMicroseconds = 1000000;
 // Peers close an idle connection silently after their idle timeout, which is
 // far shorter: a connection quiet for this long is taken as gone.
@@ -137,14 +136,10 @@ bool QuicTracker::startConnection(const Datagram &datagram, QuicSink &sink)
         connections_.emplace_back();
     }
     connection->lastActive = now_;
-    age_.emplace_back(slot, connection->id());
+    const uint64_t id = connection->id();
     connections_[slot] = std::move(connection);
     ++live_;
-    if (age_.size() > 2 * live_ + kStaleAgeEntries) {
-        std::erase_if(age_, [this](const auto &entry) {
-            return !connections_[entry.first] || connections_[entry.first]->id() != entry.second;
-        });
-    }
+    age_.add(slot, id, live_, [this](uint32_t held, uint64_t heldBy) { return current(held, heldBy); });
     routeFlow(slot, datagram.flow, true);
     settle(slot, sink);
     if (live_ > kMaxConnections)
@@ -322,24 +317,16 @@ void QuicTracker::evict(uint32_t slot, QuicSink &sink)
 // Gives up the oldest connection other than `kept`; false when there is none.
 bool QuicTracker::evictOldest(QuicSink &sink, std::optional<uint32_t> kept)
 {
-    std::optional<std::pair<uint32_t, uint64_t>> keptEntry;
-    bool evicted = false;
-    while (!age_.empty() && !evicted) {
-        const auto entry = age_.front();
-        age_.pop_front();
-        const auto &connection = connections_[entry.first];
-        if (!connection || connection->id() != entry.second)
-            continue;
-        if (entry.first == kept) {
-            keptEntry = entry;
-            continue;
-        }
-        evict(entry.first, sink);
-        evicted = true;
-    }
-    if (keptEntry)
-        age_.push_front(*keptEntry);
-    return evicted;
+    const auto oldest = age_.takeOldest([this](uint32_t slot, uint64_t id) { return current(slot, id); }, kept);
+    if (!oldest)
+        return false;
+    evict(*oldest, sink);
+    return true;
+}
+
+bool QuicTracker::current(uint32_t slot, uint64_t id) const
+{
+    return connections_[slot] && connections_[slot]->id() == id;
 }
 
 }

@@ -15,6 +15,7 @@
 #include "connection_ids.h"
 #include "flow.h"
 #include "flow_table.h"
+#include "oldest_first.h"
 #include "key_log.h"
 #include "outcome.h"
 #include "quic_sink.h"
@@ -72,6 +73,7 @@ private:
     void pumpWaiting(QuicSink &sink);
     void retire(uint32_t slot, QuicSink &sink);
     void evict(uint32_t slot, QuicSink &sink);
+    bool current(uint32_t slot, uint64_t id) const;
     bool evictOldest(QuicSink &sink, std::optional<uint32_t> kept = std::nullopt);
     ConnectionContext context(QuicSink &sink);
 
@@ -80,7 +82,7 @@ private:
     tls::FlowTable flows_; // slot and direction: slot << 1 | toServer
     std::vector<std::unique_ptr<Connection>> connections_;
     std::vector<uint32_t> freeSlots_;
-    std::deque<std::pair<uint32_t, uint64_t>> age_; // slot and connection ID, oldest first; stale pairs skipped
+    tls::OldestFirst age_;
     std::vector<uint32_t> waiting_;                  // slots that may wait for keys
     uint64_t serial_ = 0;
     size_t live_ = 0;

@@ -14,7 +14,6 @@ constexpr size_t kMaxConnections = 65536;
 // What a connection keeps while its keys are not in the key log yet.
 constexpr size_t kMaxWaitingBytes = 64 * 1024;
 // Room in the age list for pairs of connections gone before they are skipped.
-constexpr size_t kStaleAgeEntries = 1024;
 
 }
 
@@ -76,12 +75,7 @@ bool TlsTracker::startConnection(const Segment &segment, PlaintextSink &sink)
     table_.insert(segment.flow, slot);
     if (!(segment.flow.reversed() == segment.flow))
         table_.insert(segment.flow.reversed(), slot);
-    age_.emplace_back(slot, serial);
-    if (age_.size() > 2 * live_ + kStaleAgeEntries) {
-        std::erase_if(age_, [this](const auto &entry) {
-            return !connections_[entry.first] || connections_[entry.first]->serial() != entry.second;
-        });
-    }
+    age_.add(slot, serial, live_, [this](uint32_t held, uint64_t heldBy) { return current(held, heldBy); });
     if (!haveKeyLog_) {
         connections_[slot]->stop(StopReason::kWithoutKeys, counts_);
         return true;
@@ -181,24 +175,17 @@ void TlsTracker::evict(uint32_t slot, PlaintextSink &sink)
 // Gives up the oldest connection other than `kept`; false when there is none.
 bool TlsTracker::evictOldest(PlaintextSink &sink, std::optional<uint32_t> kept)
 {
-    std::optional<std::pair<uint32_t, uint64_t>> keptEntry;
-    bool evicted = false;
-    while (!age_.empty() && !evicted) {
-        const auto entry = age_.front();
-        age_.pop_front();
-        const auto &connection = connections_[entry.first];
-        if (!connection || connection->serial() != entry.second)
-            continue;
-        if (entry.first == kept) {
-            keptEntry = entry;
-            continue;
-        }
-        evict(entry.first, sink);
-        evicted = true;
-    }
-    if (keptEntry)
-        age_.push_front(*keptEntry);
-    return evicted;
+    const auto oldest =
+        age_.takeOldest([this](uint32_t slot, uint64_t serial) { return current(slot, serial); }, kept);
+    if (!oldest)
+        return false;
+    evict(*oldest, sink);
+    return true;
+}
+
+bool TlsTracker::current(uint32_t slot, uint64_t serial) const
+{
+    return connections_[slot] && connections_[slot]->serial() == serial;
 }
 
 }

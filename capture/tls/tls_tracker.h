@@ -14,6 +14,7 @@
 #include "byte_view.h"
 #include "flow.h"
 #include "flow_table.h"
+#include "oldest_first.h"
 #include "key_log.h"
 #include "request_headers.h"
 
@@ -92,6 +93,7 @@ private:
     void pumpWaiting(PlaintextSink &sink);
     void retire(uint32_t slot, PlaintextSink &sink);
     void evict(uint32_t slot, PlaintextSink &sink);
+    bool current(uint32_t slot, uint64_t serial) const;
     bool evictOldest(PlaintextSink &sink, std::optional<uint32_t> kept = std::nullopt);
 
     KeyLog keyLog_;
@@ -99,7 +101,7 @@ private:
     FlowTable table_;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::vector<uint32_t> freeSlots_;
-    std::deque<std::pair<uint32_t, uint64_t>> age_; // slot and serial, oldest first; stale pairs skipped
+    OldestFirst age_;
     std::vector<uint32_t> waiting_;                  // slots that may wait for keys
     uint64_t serial_ = 0;
     size_t live_ = 0;
