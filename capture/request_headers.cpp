@@ -96,4 +96,22 @@ std::string RequestHeaders::record() const
     return record;
 }
 
+void HeaderFields::take(std::string_view name, std::string_view value)
+{
+    if (name == ":method")
+        method = value;
+    else if (name == ":authority")
+        authority = value;
+    else if (name == "host")
+        host = value;
+    else if (name == ":path")
+        path = value;
+    else if (name == ":status")
+        status = value;
+    else if (name == "content-type")
+        contentType = value;
+    else if (const auto header = RequestHeaders::named(name))
+        headers.add(*header, ByteView(value));
+}
+
 }

@@ -35,4 +35,13 @@ private:
     std::string fields_; // RequestHeaderField and value, in the order they came
 };
 
+// What a GET and its answer are read by in an HTTP/2 or HTTP/3 header block.
+struct HeaderFields {
+    std::string method, authority, host, path, status, contentType;
+    RequestHeaders headers;
+
+    // Takes one decoded field: a pseudo-header, host or content type, or a request header worth keeping.
+    void take(std::string_view name, std::string_view value);
+};
+
 }

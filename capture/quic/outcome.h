@@ -10,43 +10,12 @@
 // up early, the oldest first, to bound memory or the connections followed.
 #pragma once
 
-#include <cstdint>
+#include "connection_outcome.h"
 
 namespace quillnet::quic {
 
-struct Counts {
-    uint64_t seen = 0;
-    uint64_t decrypted = 0;
-    uint64_t withoutKeys = 0;
-    uint64_t undecryptable = 0;
-    uint64_t evicted = 0;
-};
-
-// In the order a later one replaces an earlier: what was lost outweighs what was opened.
-enum class Outcome : uint8_t { kNone, kWithoutKeys, kDecrypted, kUndecryptable };
-
-// Moves a connection from the count of `current` to that of `next` when `next` outweighs it.
-inline void Classify(Outcome &current, Outcome next, Counts &counts)
-{
-    const auto countOf = [&counts](Outcome outcome) -> uint64_t * {
-        switch (outcome) {
-        case Outcome::kWithoutKeys:
-            return &counts.withoutKeys;
-        case Outcome::kDecrypted:
-            return &counts.decrypted;
-        case Outcome::kUndecryptable:
-            return &counts.undecryptable;
-        case Outcome::kNone:
-            break;
-        }
-        return nullptr;
-    };
-    if (next <= current)
-        return;
-    if (uint64_t *before = countOf(current))
-        --*before;
-    ++*countOf(next);
-    current = next;
-}
+using Counts = tls::Counts;
+using Outcome = tls::Outcome;
+using tls::Classify;
 
 }

@@ -87,25 +87,6 @@ std::string_view textOf(const nghttp3_rcbuf *buffer)
     return {reinterpret_cast<const char *>(bytes.base), bytes.len};
 }
 
-void takeField(const nghttp3_qpack_nv &field, HeaderFields &fields)
-{
-    const std::string_view name = textOf(field.name);
-    const std::string_view value = textOf(field.value);
-    if (name == ":method")
-        fields.method = value;
-    else if (name == ":authority")
-        fields.authority = value;
-    else if (name == "host")
-        fields.host = value;
-    else if (name == ":path")
-        fields.path = value;
-    else if (name == ":status")
-        fields.status = value;
-    else if (name == "content-type")
-        fields.contentType = value;
-    else if (const auto header = RequestHeaders::named(name))
-        fields.headers.add(*header, ByteView(value));
-}
 
 }
 
@@ -181,7 +162,7 @@ QpackDecoder::Result QpackDecoder::decode(uint64_t streamId, Block &block, Heade
             return Result::kFailed;
         block.read_ += static_cast<size_t>(used);
         if (flags & NGHTTP3_QPACK_DECODE_FLAG_EMIT) {
-            takeField(field, fields);
+            fields.take(textOf(field.name), textOf(field.value));
             nghttp3_rcbuf_decref(field.name);
             nghttp3_rcbuf_decref(field.value);
         }

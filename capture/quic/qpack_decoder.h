@@ -16,12 +16,6 @@
 
 namespace quillnet::quic {
 
-// What an exchange takes from a header block.
-struct HeaderFields {
-    std::string method, authority, host, path, status, contentType;
-    RequestHeaders headers;
-};
-
 class QpackDecoder {
 public:
     // What the dynamic table, the blocks being read and the library's own

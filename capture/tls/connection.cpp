@@ -85,33 +85,9 @@ void Connection::stop(StopReason reason, Counts &counts)
     http2_.reset();
 }
 
-namespace {
-
-uint64_t *countOf(Outcome outcome, Counts &counts)
-{
-    switch (outcome) {
-    case Outcome::kWithoutKeys:
-        return &counts.withoutKeys;
-    case Outcome::kDecrypted:
-        return &counts.decrypted;
-    case Outcome::kUndecryptable:
-        return &counts.undecryptable;
-    case Outcome::kNone:
-        break;
-    }
-    return nullptr;
-}
-
-}
-
 void Connection::classify(Outcome outcome, Counts &counts)
 {
-    if (outcome <= outcome_)
-        return;
-    if (uint64_t *before = countOf(outcome_, counts))
-        --*before;
-    ++*countOf(outcome, counts);
-    outcome_ = outcome;
+    Classify(outcome_, outcome, counts);
 }
 
 size_t Connection::heldBytes() const

@@ -26,10 +26,6 @@ struct ConnectionContext {
 
 enum class StopReason { kWithoutKeys, kUndecryptable };
 
-// Which count a connection is in, in the order a later one replaces an
-// earlier: what was lost outweighs what was opened.
-enum class Outcome : uint8_t { kNone, kWithoutKeys, kDecrypted, kUndecryptable };
-
 class Connection {
 public:
     // `first` is the segment that starts with the ClientHello.

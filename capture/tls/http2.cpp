@@ -205,7 +205,7 @@ bool Http2Connection::handleHeaderFragment(Direction &direction, bool fromClient
     direction.blockIsPromise = isPromise;
     if (!endHeaders)
         return true;
-    Fields fields;
+    HeaderFields fields;
     const bool inflated = inflate(direction, viewOf(direction.headerBlock), fields);
     releaseIfLarge(direction.headerBlock);
     direction.blockStream = 0;
@@ -237,7 +237,7 @@ bool Http2Connection::handleSettings(bool fromClient, ByteView payload)
     return true;
 }
 
-bool Http2Connection::inflate(Direction &direction, ByteView block, Fields &fields)
+bool Http2Connection::inflate(Direction &direction, ByteView block, HeaderFields &fields)
 {
     for (;;) {
         nghttp2_nv field{};
@@ -249,22 +249,8 @@ bool Http2Connection::inflate(Direction &direction, ByteView block, Fields &fiel
             return false;
         block = block.sub(static_cast<size_t>(used));
         if (flags & NGHTTP2_HD_INFLATE_EMIT) {
-            const std::string_view name(reinterpret_cast<const char *>(field.name), field.namelen);
-            const std::string_view value(reinterpret_cast<const char *>(field.value), field.valuelen);
-            if (name == ":method")
-                fields.method = value;
-            else if (name == ":authority")
-                fields.authority = value;
-            else if (name == "host")
-                fields.host = value;
-            else if (name == ":path")
-                fields.path = value;
-            else if (name == ":status")
-                fields.status = value;
-            else if (name == "content-type")
-                fields.contentType = value;
-            else if (const auto header = RequestHeaders::named(name))
-                fields.headers.add(*header, ByteView(value));
+            fields.take(std::string_view(reinterpret_cast<const char *>(field.name), field.namelen),
+                        std::string_view(reinterpret_cast<const char *>(field.value), field.valuelen));
         }
         if (flags & NGHTTP2_HD_INFLATE_FINAL) {
             nghttp2_hd_inflate_end_headers(direction.inflater.get());
@@ -275,7 +261,7 @@ bool Http2Connection::inflate(Direction &direction, ByteView block, Fields &fiel
     }
 }
 
-void Http2Connection::onRequest(uint32_t stream, const Fields &fields, PlaintextSink &sink)
+void Http2Connection::onRequest(uint32_t stream, const HeaderFields &fields, PlaintextSink &sink)
 {
     if (fields.method.empty())
         return; // trailers
@@ -292,7 +278,7 @@ void Http2Connection::onRequest(uint32_t stream, const Fields &fields, Plaintext
     reportIfComplete(stream, sink);
 }
 
-void Http2Connection::onResponse(uint32_t stream, const Fields &fields, PlaintextSink &sink)
+void Http2Connection::onResponse(uint32_t stream, const HeaderFields &fields, PlaintextSink &sink)
 {
     // Informational answers (100, 103) come before the real one; trailers have no status.
     if (fields.status.empty() || fields.status.front() == '1')

@@ -64,11 +64,6 @@ private:
         bool blockIsPromise = false;
     };
 
-    struct Fields {
-        std::string method, authority, host, path, status, contentType;
-        RequestHeaders headers;
-    };
-
     struct Exchange {
         std::string authority, path, status, contentType;
         RequestHeaders headers;
@@ -83,9 +78,9 @@ private:
     bool handleHeaderFragment(Direction &direction, bool fromClient, uint32_t stream, ByteView fragment,
                               bool endHeaders, bool isPromise, PlaintextSink &sink);
     bool handleSettings(bool fromClient, ByteView payload);
-    bool inflate(Direction &direction, ByteView block, Fields &fields);
-    void onRequest(uint32_t stream, const Fields &fields, PlaintextSink &sink);
-    void onResponse(uint32_t stream, const Fields &fields, PlaintextSink &sink);
+    bool inflate(Direction &direction, ByteView block, HeaderFields &fields);
+    void onRequest(uint32_t stream, const HeaderFields &fields, PlaintextSink &sink);
+    void onResponse(uint32_t stream, const HeaderFields &fields, PlaintextSink &sink);
     Exchange &exchangeFor(uint32_t stream);
     void forget(uint32_t stream);
     void reportIfComplete(uint32_t stream, PlaintextSink &sink);

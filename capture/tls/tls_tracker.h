@@ -13,6 +13,7 @@
 
 #include "byte_view.h"
 #include "flow.h"
+#include "connection_outcome.h"
 #include "flow_table.h"
 #include "oldest_first.h"
 #include "key_log.h"
@@ -45,7 +46,7 @@ public:
                                  const RequestHeaders &headers) = 0;
 };
 
-// Connections by what became of them: seen is every ClientHello; each
+// TLS connections are counted in Counts (connection_outcome.h): seen is every ClientHello; each
 // connection seen is in at most one of decrypted, without keys and
 // undecryptable while it is followed, and in exactly one once it ended.
 // Decrypted: application data was opened and nothing was lost. Without
@@ -54,13 +55,6 @@ public:
 // its records failed authentication, broke the protocol or lost a segment
 // for good, even after some were opened. Evicted counts those of them given
 // up early, the oldest first, to bound memory or the connections followed.
-struct Counts {
-    uint64_t seen = 0;
-    uint64_t decrypted = 0;
-    uint64_t withoutKeys = 0;
-    uint64_t undecryptable = 0;
-    uint64_t evicted = 0;
-};
 
 class Connection;
 
