@@ -258,7 +258,7 @@ void UrlStore::addAllRow(RequestDetails &&details)
     ++recordCount_;
     // Only limited-buffer rows name their entry; a no-limit row hands off from its details.
     if (!noLimit())
-        fillEntry(recordCount_, *details_.find(currentKey_));
+        fillEntry(recordCount_, currentKey_, *details_.find(currentKey_));
     handleMessage(WM_URL_ADD_ALL, static_cast<uintptr_t>(recordCount_), 0);
 }
 
@@ -278,12 +278,14 @@ void UrlStore::mediaStep()
     handleMessage(WM_URL_HANDOFF, 0, 0);
 }
 
-void UrlStore::fillEntry(int32_t number, const RequestDetails &details)
+void UrlStore::fillEntry(int32_t number, uint64_t key, const RequestDetails &details)
 {
     if (number < 1 || number > kEntryCount)
         return;
-    entries_[static_cast<size_t>(number - 1)] = EntryFor(details.url, details);
-    entryUrlCut_[static_cast<size_t>(number - 1)] = details.url.size() >= kEntryUrlWidth;
+    const auto index = static_cast<size_t>(number - 1);
+    entries_[index] = EntryFor(details.url, details);
+    entryUrlCut_[index] = details.url.size() >= kEntryUrlWidth;
+    entryKeys_[index] = key;
 }
 
 bool UrlStore::entryUrlCut(int64_t number) const
@@ -301,6 +303,12 @@ const HandOffRecord *UrlStore::entry(int64_t number) const
     if (number < 1 || number > kEntryCount)
         return nullptr;
     return &entries_[static_cast<size_t>(number - 1)];
+}
+
+const HandOffRecord *UrlStore::entryOf(const UrlRow &row, int64_t number) const
+{
+    const HandOffRecord *found = entry(number);
+    return found && row.key != 0 && entryKeys_[static_cast<size_t>(number - 1)] == row.key ? found : nullptr;
 }
 
 // Limited-buffer rows carry their record number in place of the content type.

@@ -139,6 +139,9 @@ public:
     // Entry `number` of the entry store; null for a number outside 1 to 10,000.
     // Records are entered in limited-buffer mode alone: only its rows name an entry.
     const HandOffRecord *entry(int64_t number) const;
+    // Entry `number` when `row` was entered there; null otherwise, as for a row
+    // listed in no-limit mode whose content type begins with digits.
+    const HandOffRecord *entryOf(const UrlRow &row, int64_t number) const;
     // Whether that entry's URL had to be cut to fit its field.
     bool entryUrlCut(int64_t number) const;
     // The details of the request behind a row of either list, in both buffer
@@ -159,7 +162,7 @@ private:
     void addAllRow(RequestDetails &&details);
     bool listedAsMedia() const;
     void mediaStep();
-    void fillEntry(int32_t number, const RequestDetails &details);
+    void fillEntry(int32_t number, uint64_t key, const RequestDetails &details);
     const UrlRow &rowFor(uintptr_t number);
     const std::string &caption(const char *name, int32_t count);
     void onAddAll(uintptr_t number);
@@ -195,6 +198,8 @@ private:
     // Zero pages until touched: only the entries in use take memory.
     std::unique_ptr<HandOffRecord[], FreeEntries> entries_;
     std::vector<bool> entryUrlCut_ = std::vector<bool>(kEntryCount);
+    // The details key of each entry's record, so that only its row takes it.
+    std::vector<uint64_t> entryKeys_ = std::vector<uint64_t>(kEntryCount);
 };
 
 }

@@ -49,7 +49,7 @@ std::optional<HandOffRecord> RowRecord(const UrlRow &row, const UrlStore &store,
 {
     if (!noLimit) {
         const int64_t number = RowEntryNumber(row);
-        if (const HandOffRecord *entry = store.entry(number))
+        if (const HandOffRecord *entry = store.entryOf(row, number))
             return store.entryUrlCut(number) ? std::nullopt : std::optional(*entry);
     }
     if (const RequestDetails *details = store.details(row))

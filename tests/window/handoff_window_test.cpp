@@ -216,26 +216,53 @@ TEST_F(HandOffWindowTest, AutomaticHandOffsLetGoForAHungManagerAreCountedUntilTh
     EXPECT_EQ(window->statusText(3), "");
 }
 
-TEST(HandOffRecords, ARowWithoutAFittingEntryFallsBackOrIsRefused)
+TEST(HandOffRecords, ARowTakesOnlyItsOwnEntryAndFallsBackOrIsRefusedWithout)
 {
-    struct NoView : UrlListView {
-        void appendRow(UrlList, const UrlRow &) override {}
+    struct RowsView : UrlListView {
+        void appendRow(UrlList list, const UrlRow &row) override
+        {
+            if (list == kAllList)
+                rows.push_back(row);
+        }
         void clearList(UrlList) override {}
         void setCaption(UrlList, const std::string &) override {}
         void setStatus(const std::string &) override {}
+        std::vector<UrlRow> rows;
     } view;
     Settings settings;
+    settings.NoLimitBufferSize = 0;
     UrlStore store(settings, view);
-    COPYDATASTRUCT copy{quillnet::kKindUrlText, static_cast<uint32_t>(kLongUrl.size() + 1),
-                        const_cast<char *>(kLongUrl.c_str())};
-    store.handleMessage(WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&copy));
-
-    EXPECT_FALSE(RowRecord({".flv", kLongUrl, "1"}, store, false)) << "entry 1 holds the URL cut short";
+    const auto deliver = [&](uintptr_t kind, const void *data, size_t size) {
+        COPYDATASTRUCT copy{kind, static_cast<uint32_t>(size), const_cast<void *>(data)};
+        store.handleMessage(WM_COPYDATA, 0, reinterpret_cast<intptr_t>(&copy));
+    };
+    deliver(quillnet::kKindUrlText, kLongUrl.c_str(), kLongUrl.size() + 1);
+    const std::string camera = "rtsp://cam.example/a.sdp";
+    deliver(quillnet::kKindUrlText, camera.c_str(), camera.size() + 1);
+    ASSERT_EQ(view.rows.size(), 2u);
+    EXPECT_FALSE(RowRecord(view.rows[0], store, false)) << "entry 1 holds the URL cut short";
+    EXPECT_STREQ(RowRecord(view.rows[1], store, false)->url, camera.c_str());
     const auto beyond = RowRecord({"", " http://a.example/x ", "10001"}, store, false);
     ASSERT_TRUE(beyond);
     EXPECT_STREQ(beyond->url, "http://a.example/x");
     EXPECT_TRUE(RowRecord({"", std::string(999, 'u'), "video/x-flv"}, store, true));
     EXPECT_FALSE(RowRecord({"", std::string(1000, 'u'), "video/x-flv"}, store, true));
+
+    // A row listed in no-limit mode shows its content type; digits there name
+    // no entry once the user switches to the limited buffer.
+    settings.NoLimitBufferSize = 1;
+    quillnet::HttpUrlRecord record{};
+    record.port = 80;
+    std::strcpy(record.host, "h.example");
+    std::strcpy(record.path, "/b.flv");
+    std::strcpy(record.contentType, "2");
+    deliver(quillnet::kKindHttpUrl, &record, sizeof record);
+    ASSERT_EQ(view.rows.size(), 3u);
+    ASSERT_EQ(view.rows[2].third, "2");
+    settings.NoLimitBufferSize = 0;
+    const auto own = RowRecord(view.rows[2], store, false);
+    ASSERT_TRUE(own);
+    EXPECT_STREQ(own->url, "http://h.example/b.flv");
 }
 
 TEST(Aria2Request, BytesJsonCannotCarryAreEncodedInTheUrlAndLeftOutOfTheHeaders)
