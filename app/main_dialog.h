@@ -173,6 +173,7 @@ private:
     void openCaptureFile();
     void handOffSelected(bool immediately);
     void handOffAutomatically(const std::string &url);
+    void countDroppedHandOff();
     void copySelectedAsCommands();
     // The row's kept details, or its URL alone.
     RequestDetails rowDetails(const UrlRow &row) const;

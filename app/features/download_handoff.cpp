@@ -107,14 +107,25 @@ void CMainDlg::handOffAutomatically(const std::string &url)
         return;
     }
     if (handOff_.waitingSends() >= kMostWaitingHandOffs) {
-        ++handOffsDropped_;
-        showStatistics();
+        countDroppedHandOff();
         return;
     }
     if (!handOff_.receiverListening())
         return;
-    if (const std::optional<HandOffRecord> record = AutomaticRecord(url, store_))
-        handOff_.send({{kHandOffImmediate, *record}});
+    const std::optional<HandOffRecord> record = AutomaticRecord(url, store_);
+    if (!record)
+        return;
+    // The manager may stop answering after it was seen listening.
+    handOff_.send({{kHandOffImmediate, *record}}, [this](HandOffResult result) {
+        if (result != HandOffResult::Delivered)
+            countDroppedHandOff();
+    });
+}
+
+void CMainDlg::countDroppedHandOff()
+{
+    ++handOffsDropped_;
+    showStatistics();
 }
 
 }

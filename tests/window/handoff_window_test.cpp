@@ -216,6 +216,23 @@ TEST_F(HandOffWindowTest, AutomaticHandOffsLetGoForAHungManagerAreCountedUntilTh
     EXPECT_EQ(window->statusText(3), "");
 }
 
+TEST_F(HandOffWindowTest, AnAutomaticHandOffTheManagerLeavesUnansweredIsCounted)
+{
+    ASSERT_TRUE(receiver.listen(name));
+    receiver.setReplying(false);
+    settings.AutoDownload = 1;
+    open();
+    SendUrlText(window->handle(), "rtsp://cam.example/0.sdp");
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return window->statusText(3) ==
+                   "Hand-off: 1 URL not handed over: the download manager is not answering";
+        },
+        5s));
+    EXPECT_EQ(received.size(), 1u);
+    EXPECT_TRUE(desktop.notices.empty());
+}
+
 TEST(HandOffRecords, ARowTakesOnlyItsOwnEntryAndFallsBackOrIsRefusedWithout)
 {
     struct RowsView : UrlListView {
