@@ -83,10 +83,12 @@ void CMainDlg::OnCommand(int id)
 void CMainDlg::CopySelectedUrls()
 {
     const UrlList list = currentList();
-    QString copied;
-    for (int row : selectedRows(list))
-        copied += QString::fromStdString(model(list).row(row).url) + QLatin1String(kLineEnd);
-    QGuiApplication::clipboard()->setText(copied);
+    std::string copied;
+    for (int row : selectedRows(list)) {
+        copied += FetchableUrl(model(list).row(row).url);
+        copied += kLineEnd;
+    }
+    QGuiApplication::clipboard()->setText(QString::fromUtf8(copied));
 }
 
 // One shell line for each selected row of the list on the current tab, in list order.
@@ -97,9 +99,11 @@ void CMainDlg::copySelectedAsCommands()
     for (int row : selectedRows(list)) {
         if (!lines.empty())
             lines += kCommandSeparator;
-        lines += DownloadCommand(rowDetails(model(list).row(row)));
+        RequestDetails details = rowDetails(model(list).row(row));
+        details.url = FetchableUrl(details.url);
+        lines += DownloadCommand(details);
     }
-    QGuiApplication::clipboard()->setText(QString::fromStdString(lines));
+    QGuiApplication::clipboard()->setText(QString::fromUtf8(lines));
 }
 
 RequestDetails CMainDlg::rowDetails(const UrlRow &row) const

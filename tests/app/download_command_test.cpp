@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "download_command.h"
+#include "text.h"
 #include "run_program.h"
 
 using namespace tarvolin;
@@ -86,6 +87,24 @@ TEST(DownloadCommand, PlainWordsStayReadableAndStreamsGoToFfmpeg)
               "ffmpeg -i rtsp://cam.example/live.sdp -c copy live.mkv");
     EXPECT_EQ(DownloadCommand(urlOnly("mms://media.example/clips/intro.wmv")),
               "ffmpeg -i mmst://media.example/clips/intro.wmv -c copy intro.mkv");
+}
+
+TEST(FetchableUrl, KeepsWellFormedUtf8AndEncodesEveryOtherByteThatTextCannotCarry)
+{
+    const std::string kept = "http://h.example/a b/%41/\xC3\xA9\xE2\x9C\x93\xF0\x9F\x8E\xAC\xF4\x8F\xBF\xBF";
+    EXPECT_EQ(FetchableUrl(kept), kept);
+    const std::vector<std::pair<std::string, std::string>> encoded = {
+        {"\xE9", "%E9"},                                      // Latin-1
+        {"\xC0\xAF", "%C0%AF"},                              // overlong "/"
+        {"\xE0\x80\xAF", "%E0%80%AF"},                      // overlong "/" in three bytes
+        {"\xED\xA0\x80", "%ED%A0%80"},                      // a surrogate
+        {"\xF4\x90\x80\x80", "%F4%90%80%80"},              // past U+10FFFF
+        {"\xE2\x9C", "%E2%9C"},                              // cut short by the end
+        {"\xE2\x9C" "a", "%E2%9Ca"},                         // cut short by ASCII
+        {std::string("\r\n\t\x7F\0", 5), "%0D%0A%09%7F%00"}, // control bytes
+    };
+    for (const auto &[bytes, text] : encoded)
+        EXPECT_EQ(FetchableUrl("http://h/" + bytes + "x"), "http://h/" + text + "x");
 }
 
 }
