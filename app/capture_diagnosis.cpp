@@ -1,10 +1,11 @@
 #include "capture_diagnosis.h"
 
+#include <fcntl.h>
 #include <pcap/pcap.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <filesystem>
 #include <memory>
 #include <string_view>
@@ -48,8 +49,11 @@ std::string DescribeFileFailure(const std::string &path)
         return "cannot read " + path + ": no such file";
     if (std::filesystem::is_directory(path, error))
         return "cannot read " + path + ": it is a directory, not a capture file";
-    if (!std::ifstream(path))
+    // errno straight from open(): a stream promises nothing about it.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
         return "cannot read " + path + ": " + std::strerror(errno);
+    ::close(descriptor);
     char errorBuffer[PCAP_ERRBUF_SIZE] = {};
     PcapHandle handle(pcap_open_offline(path.c_str(), errorBuffer));
     if (!handle)
