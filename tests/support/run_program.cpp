@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <string_view>
 #include <thread>
 
 #include "temporary_directory.h"
@@ -13,6 +14,26 @@
 extern char **environ;
 
 namespace testing_support {
+
+namespace {
+
+constexpr std::string_view kKeyLogVariable = "SSLKEYLOGFILE=";
+
+// The environment without SSLKEYLOGFILE: the programs take it for a default key
+// log, and a developer's own would change what they find. A test that wants
+// one sets it through env(1).
+std::vector<char *> environmentWithoutKeyLog()
+{
+    std::vector<char *> variables;
+    for (char **variable = environ; *variable; ++variable) {
+        if (!std::string_view(*variable).starts_with(kKeyLogVariable))
+            variables.push_back(*variable);
+    }
+    variables.push_back(nullptr);
+    return variables;
+}
+
+}
 
 int StartProgram(const std::vector<std::string> &arguments, const std::string &outPath, const std::string &errPath)
 {
@@ -27,7 +48,8 @@ int StartProgram(const std::vector<std::string> &arguments, const std::string &o
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    std::vector<char *> environment = environmentWithoutKeyLog();
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environment.data());
     posix_spawn_file_actions_destroy(&actions);
     return failed ? -1 : pid;
 }

@@ -4,8 +4,13 @@
 
 #include <QApplication>
 
+#include <cstdlib>
+
 int main(int argc, char *argv[])
 {
+    // The window takes SSLKEYLOGFILE for a default key log; a developer's own
+    // would change what the tests see. Tests that want one set it themselves.
+    unsetenv("SSLKEYLOGFILE");
     testing::InitGoogleTest(&argc, argv);
     if (GTEST_FLAG_GET(list_tests))
         return RUN_ALL_TESTS();
