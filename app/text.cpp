@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
 
-constexpr unsigned char kSpace = 0x20;
+constexpr unsigned char kFirstVisible = 0x21;
 constexpr unsigned char kDelete = 0x7F;
 constexpr unsigned char kFirstMultiByteLead = 0xC2;
 constexpr unsigned char kFirstThreeByteLead = 0xE0;
@@ -111,7 +111,7 @@ std::string FetchableUrl(std::string_view url)
             url.remove_prefix(sequence);
             continue;
         }
-        if (byte >= kSpace && byte < kDelete) {
+        if (byte >= kFirstVisible && byte < kDelete) {
             fetchable += url[0];
         } else {
             fetchable += '%';

@@ -25,8 +25,9 @@ std::string_view Trim(std::string_view text);
 std::string_view FixedText(const char *field, size_t width);
 
 // A URL as UTF-8 text that still names the same bytes, for the clipboard:
-// control bytes and bytes that are not UTF-8 go as their percent-encoding,
-// which servers read as the bytes themselves.
+// blanks, control bytes and bytes that are not UTF-8 go as their
+// percent-encoding, which servers read as the bytes themselves and curl takes
+// where it refuses a blank.
 std::string FetchableUrl(std::string_view url);
 
 }

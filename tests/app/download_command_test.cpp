@@ -91,7 +91,7 @@ TEST(DownloadCommand, PlainWordsStayReadableAndStreamsGoToFfmpeg)
 
 TEST(FetchableUrl, KeepsWellFormedUtf8AndEncodesEveryOtherByteThatTextCannotCarry)
 {
-    const std::string kept = "http://h.example/a b/%41/\xC3\xA9\xE2\x9C\x93\xF0\x9F\x8E\xAC\xF4\x8F\xBF\xBF";
+    const std::string kept = "http://h.example/a/%41/\xC3\xA9\xE2\x9C\x93\xF0\x9F\x8E\xAC\xF4\x8F\xBF\xBF";
     EXPECT_EQ(FetchableUrl(kept), kept);
     const std::vector<std::pair<std::string, std::string>> encoded = {
         {"\xE9", "%E9"},                                      // Latin-1
@@ -101,7 +101,7 @@ TEST(FetchableUrl, KeepsWellFormedUtf8AndEncodesEveryOtherByteThatTextCannotCarr
         {"\xF4\x90\x80\x80", "%F4%90%80%80"},              // past U+10FFFF
         {"\xE2\x9C", "%E2%9C"},                              // cut short by the end
         {"\xE2\x9C" "a", "%E2%9Ca"},                         // cut short by ASCII
-        {std::string("\r\n\t\x7F\0", 5), "%0D%0A%09%7F%00"}, // control bytes
+        {std::string(" \r\n\t\x7F\0", 6), "%20%0D%0A%09%7F%00"}, // a blank and control bytes
     };
     for (const auto &[bytes, text] : encoded)
         EXPECT_EQ(FetchableUrl("http://h/" + bytes + "x"), "http://h/" + text + "x");

@@ -253,16 +253,16 @@ TEST_F(MainWindowTest, CopyTakesTheSelectedRowsOfTheVisibleListInOrder)
 
 TEST_F(MainWindowTest, CopiedUrlsNameTheBytesTheRequestSent)
 {
-    // Latin-1 beside UTF-8, and a line break, as an RTSP or MMS URL may carry them.
+    // Latin-1 beside UTF-8, a blank and a line break, as an RTSP or MMS URL may carry them.
     SendUrlText(window->handle(), "rtsp://cam.example/caf\xE9 \xE2\x9C\x93\r\n.sdp");
     window->refreshLists();
     select(kMediaFilesList, {0});
     window->OnCommand(kCommandCopy);
-    const QString fetchable = QString::fromUtf8("rtsp://cam.example/caf%E9 \xE2\x9C\x93%0D%0A.sdp");
+    const QString fetchable = QString::fromUtf8("rtsp://cam.example/caf%E9%20\xE2\x9C\x93%0D%0A.sdp");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), fetchable + "\r\n");
     window->OnCommand(kCommandCopyAsCommand);
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
-              ("ffmpeg -i '" + fetchable + "' -c copy caf_E9_____0D_0A.mkv").toStdString());
+              ("ffmpeg -i '" + fetchable + "' -c copy caf_E9_20____0D_0A.mkv").toStdString());
 }
 
 TEST_F(MainWindowTest, CopyAsCommandGivesOneLineForEachSelectedRowWithTheHeadersOfItsRequest)
