@@ -1,6 +1,7 @@
 // Reads a payload as text lines, the way the header recognisers see them: each
-// ends in LF, with or without a CR before it, and a line too long or without
-// its end stops the reading.
+// ends in LF, with or without a CR before it, and a line without its end stops
+// the reading; so does a line too long, unless the reader is told to pass over
+// such lines.
 #pragma once
 
 #include <string>
@@ -15,28 +16,35 @@ namespace quillnet {
 inline constexpr size_t kRequestLineLimit = kMaxRequestTargetLength + 13;
 inline constexpr size_t kResponseLineLimit = 999;
 
+enum class LongLines { Stop, PassOver };
+
 class HeaderLineReader {
 public:
-    HeaderLineReader(ByteView payload, size_t lineLimit) : payload_(payload), lineLimit_(lineLimit) {}
+    HeaderLineReader(ByteView payload, size_t lineLimit, LongLines longLines = LongLines::Stop)
+        : payload_(payload), lineLimit_(lineLimit), longLines_(longLines)
+    {
+    }
 
     // The next complete line without its line end; empty once reading has stopped.
     std::optional<ByteView> next()
     {
-        if (stopped_)
-            return std::nullopt;
-        const size_t feed = payload_.find("\n", position_);
-        if (feed == ByteView::npos) {
-            stopped_ = true;
-            return std::nullopt;
+        while (!stopped_) {
+            const size_t feed = payload_.find("\n", position_);
+            if (feed == ByteView::npos) {
+                stopped_ = true;
+                break;
+            }
+            const size_t end = feed > position_ && payload_.byteIs(feed - 1, '\r') ? feed - 1 : feed;
+            const size_t start = position_;
+            if (end - start > lineLimit_ && longLines_ == LongLines::Stop) {
+                stopped_ = true;
+                break;
+            }
+            position_ = feed + 1;
+            if (end - start <= lineLimit_)
+                return payload_.sub(start, end - start);
         }
-        const size_t end = feed > position_ && payload_.byteIs(feed - 1, '\r') ? feed - 1 : feed;
-        if (end - position_ > lineLimit_) {
-            stopped_ = true;
-            return std::nullopt;
-        }
-        const ByteView line = payload_.sub(position_, end - position_);
-        position_ = feed + 1;
-        return line;
+        return std::nullopt;
     }
 
     // True when the line just read is followed by the empty line that ends a header block.
@@ -48,6 +56,7 @@ public:
 private:
     ByteView payload_;
     size_t lineLimit_;
+    LongLines longLines_;
     size_t position_ = 0;
     bool stopped_ = false;
 };

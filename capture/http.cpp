@@ -33,6 +33,10 @@ constexpr uint16_t kHttpPort = 80;
 constexpr uint16_t kHttpsPort = 443;
 
 constexpr char kIcyDefaultContentType[] = "audio/mpeg";
+constexpr std::string_view kHttpVersionPrefix = "HTTP/1.";
+constexpr std::string_view kIcyStatusPrefix = "ICY ";
+// "HTTP/1.1 200": the status code after the version and a blank.
+constexpr size_t kStatusCodeOffset = 9;
 
 enum class HeaderAction { StartRequest, Host, UserAgent, Referer, None };
 
@@ -238,9 +242,15 @@ BlockReading readRequestLines(const Frame &frame, ByteView bytes, RequestItem *r
 {
     HeaderLineReader lines(bytes, kRequestLineLimit);
     while (const auto line = lines.next()) {
-        examineRequestLine(frame, *line, request);
         if (request)
             request->entry.sequenceEnd = frame.tcp.sequence + static_cast<uint32_t>(frame.payload.size());
+        // The empty line that ends a block whose other lines came in earlier segments.
+        if (line->empty()) {
+            if (!bytes.sub(lines.position()).startsWith(kGetMethod))
+                return {true, lines.position()};
+            continue;
+        }
+        examineRequestLine(frame, *line, request);
         if (!lines.atEndOfHeaders())
             continue;
         // Another request may follow at once (pipelining); anything else is a body.
@@ -267,9 +277,12 @@ BlockReading readRequestLines(const Frame &frame, ByteView bytes, RequestItem *r
 BlockReading readResponseLines(const Frame &frame, ByteView bytes, std::string &contentType, bool &sawContentType)
 {
     BlockReading reading;
-    HeaderLineReader lines(bytes, kResponseLineLimit);
+    // A long header line (a content security policy, a cookie) is no reason to
+    // miss the Content-Type after it.
+    HeaderLineReader lines(bytes, kResponseLineLimit, LongLines::PassOver);
     while (const auto line = lines.next()) {
-        if (lines.atEndOfHeaders())
+        // The empty line may open a segment of its own.
+        if (line->empty() || lines.atEndOfHeaders())
             reading.ended = true;
         SendLog(frame.window, logtext::kResponseHeader, line->text());
         if (!StartsWithIgnoringCase(*line, "Content-Type:"))
@@ -288,6 +301,42 @@ BlockReading readResponseLines(const Frame &frame, ByteView bytes, std::string &
     reading.unread = lines.position();
     reading.ended = reading.ended || reading.unread + kResponseLineLimit < bytes.size();
     return reading;
+}
+
+// Whether `payload` starts with the status line of an interim response: 1xx,
+// except 101 Switching Protocols, which is the last answer HTTP gives.
+bool startsInterimResponse(ByteView payload)
+{
+    if (!payload.startsWith(kHttpVersionPrefix))
+        return false;
+    const auto digit = [&](size_t index) {
+        const uint8_t byte = payload.u8(kStatusCodeOffset + index).value_or(0);
+        return byte >= '0' && byte <= '9' ? std::optional<char>(static_cast<char>(byte)) : std::nullopt;
+    };
+    const auto first = digit(0);
+    const auto second = digit(1);
+    const auto third = digit(2);
+    if (!payload.byteIs(kStatusCodeOffset - 1, ' ') || first != '1' || !second || !third)
+        return false;
+    return !(second == '0' && third == '1');
+}
+
+// The length of the whole interim responses at the start of `payload`; an
+// interim response cut by the segment's end counts whole.
+size_t interimResponsesLength(ByteView payload)
+{
+    size_t length = 0;
+    while (startsInterimResponse(payload.sub(length))) {
+        const ByteView rest = payload.sub(length);
+        const size_t crlf = rest.find("\r\n\r\n");
+        const size_t lf = rest.find("\n\n");
+        const size_t end = std::min(crlf == ByteView::npos ? ByteView::npos : crlf + 4,
+                                    lf == ByteView::npos ? ByteView::npos : lf + 2);
+        if (end == ByteView::npos)
+            return payload.size();
+        length += end;
+    }
+    return length;
 }
 
 void sendResponse(HWND window, UnfinishedBlock &block, bool sawContentType)
@@ -407,6 +456,13 @@ void HandleHttpRequest(Frame &frame)
 void HandleHttpResponse(Frame &frame)
 {
     finishBlock(frame.window, frame.flow());
+    // A 100 Continue or 103 Early Hints answers nothing yet: the request waits
+    // for its final response, which may follow in the same segment.
+    const size_t interim = interimResponsesLength(frame.payload);
+    frame.payload = frame.payload.sub(interim);
+    frame.tcp.sequence += static_cast<uint32_t>(interim);
+    if (!frame.payload.startsWith(kHttpVersionPrefix) && !frame.payload.startsWith(kIcyStatusPrefix))
+        return;
     SendLogText(frame.window, logtext::kFoundResponse);
     if (!frame.secure)
         NoteHttpResponseFlow(frame.flow());
@@ -419,7 +475,7 @@ void HandleHttpResponse(Frame &frame)
 
     UnfinishedBlock block;
     block.response = true;
-    block.icy = frame.payload.startsWith("ICY ");
+    block.icy = frame.payload.startsWith(kIcyStatusPrefix);
     block.secure = frame.secure || answered->entry.secure;
     takeRequest(frame, answered->entry, block);
     requestTable.removeOldest(requestFlow);

@@ -236,16 +236,42 @@ TEST_F(HttpTest, LongestValuesThatFitAreKeptWhole)
     EXPECT_EQ(FindPendingRequest(1)->host, host);
 }
 
-TEST_F(HttpTest, ResponseLinesOfAThousandCharactersEndTheScan)
+TEST_F(HttpTest, EachResponseFindsItsContentTypePastLongLinesInterimAnswersAndSplitBlocks)
 {
-    feed(kClient, kServer, get("/a") );
-    feed(kServer, kClient, "HTTP/1.1 200 OK\r\nX: " + std::string(996, 'x') + "\r\nContent-Type: a/b\r\n");
-    feed(kClient, kServer, get("/b"));
-    feed(kServer, kClient, "HTTP/1.1 200 OK\r\nX: " + std::string(997, 'x') + "\r\nContent-Type: a/b\r\n");
+    // A header line too long to read is passed over, not the end of the scan.
+    feed(kClient, kServer, get("/long"));
+    feed(kServer, kClient, "HTTP/1.1 200 OK\r\nContent-Security-Policy: " + std::string(5000, 'x') +
+                               "\r\nContent-Type: a/b\r\n\r\n");
+    // 103 Early Hints and 100 Continue leave the request for its final answer,
+    // in a segment of its own or in the same one.
+    feed(kClient, kServer, get("/hinted"));
+    feed(kServer, kClient, "HTTP/1.1 103 Early Hints\r\nLink: </s.css>; rel=preload\r\n\r\n");
+    feed(kServer, kClient, ok("video/mp4"));
+    feed(kClient, kServer, get("/continued"));
+    feed(kServer, kClient, "HTTP/1.1 100 Continue\r\n\r\n" + ok("video/webm"));
+    // The empty line that ends a block may open the next segment; the next
+    // response on the connection is then its own.
+    feed(kClient, kServer, get("/list.m3u8"));
+    feed(kServer, kClient, "HTTP/1.1 200 OK\r\nContent-Length: 8\r\n");
+    feed(kServer, kClient, "\r\n#EXTM3U\n");
+    feed(kClient, kServer, get("/next.mp4"));
+    feed(kServer, kClient, ok("video/mp4"));
+    // The same for a request: a later request's Host is not the waiting one's.
+    feed(kClient, kServer, "GET /split HTTP/1.1\r\nHost: first.example\r\n");
+    feed(kClient, kServer, "\r\n");
+    feed(kClient, kServer, "POST /form HTTP/1.1\r\nHost: other.example\r\n\r\n");
+    feed(kServer, kClient, ok("text/plain"));
+
     const auto records = window.httpRecords();
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_STREQ(records[0].contentType, "a/b");
-    EXPECT_STREQ(records[1].contentType, "");
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"/long", "a/b"},         {"/hinted", "video/mp4"}, {"/continued", "video/webm"}, {"/list.m3u8", ""},
+        {"/next.mp4", "video/mp4"}, {"/split", "text/plain"}};
+    ASSERT_EQ(records.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(records[i].path, expected[i].first);
+        EXPECT_EQ(records[i].contentType, expected[i].second) << records[i].path;
+    }
+    EXPECT_STREQ(records.back().host, "first.example");
 }
 
 TEST_F(HttpTest, AThousandOutstandingRequestsAreAllAnsweredInReverseOrder)
