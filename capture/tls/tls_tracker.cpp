@@ -96,8 +96,13 @@ void TlsTracker::process(uint32_t slot, const Segment &segment, PlaintextSink &s
         connection.settle();
         enforceBounds(slot, sink);
     }
-    if (keyLog_.generation() != keysBefore)
+    if (keyLog_.generation() != keysBefore) {
+        // Connections that grow once their keys came may push this one out to stay within the bound.
+        const uint64_t serial = connection.serial();
         pumpWaiting(sink);
+        if (!current(slot, serial))
+            return;
+    }
     const bool closed = (segment.flags & kTcpRst) ||
                         ((segment.flags & kTcpFin) && connection.finishDirection(connection.isFromClient(segment.flow)));
     if (closed)
