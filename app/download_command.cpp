@@ -20,6 +20,7 @@ constexpr std::string_view kUrlPathEnd = "?#";
 // curl reads brackets and braces in a URL as a pattern of several URLs.
 constexpr std::string_view kCurlPatternCharacters = "[]{}";
 constexpr char kCookiePrefix[] = "Cookie: ";
+constexpr char kEndOfOptions[] = "--";
 constexpr std::string_view kPlaylistExtensions[] = {".m3u8", ".mpd"};
 constexpr std::string_view kRtspScheme = "rtsp://";
 constexpr std::string_view kMmsScheme = "mms://";
@@ -148,6 +149,9 @@ std::string fileCommand(const RequestDetails &details)
         line.add("-H").add(kCookiePrefix + details.cookie);
     if (details.url.find_first_of(kCurlPatternCharacters) != std::string::npos)
         line.add("-g");
+    // A "URL" from the network that begins like an option must stay a URL.
+    if (details.url.starts_with('-'))
+        line.add(kEndOfOptions);
     return line.add(details.url).text();
 }
 

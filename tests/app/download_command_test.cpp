@@ -87,6 +87,9 @@ TEST(DownloadCommand, PlainWordsStayReadableAndStreamsGoToFfmpeg)
               "ffmpeg -i rtsp://cam.example/live.sdp -c copy live.mkv");
     EXPECT_EQ(DownloadCommand(urlOnly("mms://media.example/clips/intro.wmv")),
               "ffmpeg -i mmst://media.example/clips/intro.wmv -c copy intro.mkv");
+    // An RTSP request line may carry anything where its URL goes.
+    EXPECT_EQ(shellWords(DownloadCommand(urlOnly("-Kevil.cfg"))),
+              (std::vector<std::string>{"curl", "-L", "-o", "Kevil.cfg", "--", "-Kevil.cfg"}));
 }
 
 TEST(FetchableUrl, KeepsWellFormedUtf8AndEncodesEveryOtherByteThatTextCannotCarry)
