@@ -1,7 +1,11 @@
 #include "rtmp.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
-#include <cstdio>
+#include <cerrno>
 #include <filesystem>
 #include <span>
 #include <string_view>
@@ -15,6 +19,9 @@ namespace quillnet {
 namespace {
 
 PendingTable<RtmpConnection> rtmpTable(kMostPendingConnects);
+
+constexpr mode_t kDumpFolderMode = 0700;
+constexpr mode_t kDumpMode = 0600;
 
 // Command patterns, relative to the byte where each is tested.
 constexpr uint8_t kConnectChunkBasicHeader = 0x03; // type-0 header, chunk stream 3
@@ -165,16 +172,43 @@ void completeWithPlay(Frame &frame, size_t position)
     rtmpTable.removeOldest(flow);
 }
 
-// Writes `bytes` to a dump file named `name`; a file that cannot be written is skipped.
+// The dump folder when it is this user's alone. The capture often runs as root
+// in a temporary folder others write to: a folder someone else made, or may
+// write in, could hold links that turn a dump into an overwrite of any file.
+bool privateDumpFolder(const std::string &folder)
+{
+    if (mkdir(folder.c_str(), kDumpFolderMode) != 0 && errno != EEXIST)
+        return false;
+    struct stat status {};
+    return lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == geteuid() &&
+           (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+void writeAll(int descriptor, ByteView bytes)
+{
+    const std::string_view text = bytes.text();
+    for (size_t written = 0; written < text.size();) {
+        const ssize_t count = write(descriptor, text.data() + written, text.size() - written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return;
+        written += static_cast<size_t>(count);
+    }
+}
+
+// Writes `bytes` to a dump file named `name`; a file that cannot be written, or
+// is a link, is skipped.
 void writeDump(HWND window, const char *name, ByteView bytes)
 {
-    std::error_code error;
-    const std::filesystem::path folder(RtmpDumpFolder());
-    std::filesystem::create_directories(folder, error);
-    const std::string path = (folder / name).string();
-    if (std::FILE *file = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.text().data(), 1, bytes.size(), file);
-        std::fclose(file);
+    const std::string folder = RtmpDumpFolder();
+    const std::string path = folder + "/" + name;
+    if (privateDumpFolder(folder)) {
+        const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kDumpMode);
+        if (descriptor >= 0) {
+            writeAll(descriptor, bytes);
+            close(descriptor);
+        }
     }
     SendLog(window, logtext::kDumpWritten, path.c_str(), asInt(bytes.size()));
 }
@@ -411,7 +445,7 @@ std::string RtmpDumpFolder()
     std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
     if (error)
         temporary = "/tmp";
-    return (temporary / "quillnet-rtmp-dumps").string();
+    return (temporary / ("quillnet-rtmp-dumps-" + std::to_string(geteuid()))).string();
 }
 
 }

@@ -281,6 +281,22 @@ TEST_F(RtmpTest, DumpsGoToTheLibrarysOwnFolder)
     const std::string line = FormatText(logtext::kDumpWritten, (folder / "rtmp-play-bytes.bin").c_str(), 500);
     const auto logs = window.logs();
     EXPECT_NE(std::find(logs.begin(), logs.end(), line), logs.end());
+
+    // A dump is never written through a link, nor into a folder others may write in.
+    const std::filesystem::path victim = temporary.path() / "victim";
+    WriteWholeFile(victim.string(), "kept");
+    std::filesystem::remove(folder / "rtmp-play-bytes.bin");
+    std::filesystem::create_symlink(victim, folder / "rtmp-play-bytes.bin");
+    feed(kClient, kRtmpServer, connectMessage());
+    feed(kClient, kRtmpServer, RtmpPlay("again"));
+    EXPECT_EQ(ReadWholeFile(victim.string()), "kept");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+    std::filesystem::permissions(folder, std::filesystem::perms::all);
+    feed(kClient, kRtmpServer, connectMessage());
+    feed(kClient, kRtmpServer, RtmpPlay("again"));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_EQ(window.rtmpRecords().size(), 3u) << "the records go on all the same";
     if (previous)
         setenv("TMPDIR", restore.c_str(), 1);
     else
