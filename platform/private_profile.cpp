@@ -1,5 +1,8 @@
 #include "private_profile.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -174,12 +177,22 @@ std::string lineEndOf(const ProfileFile &file)
     return std::string(kNewFileLineEnd);
 }
 
+// A value in quotes of its own (a secret may be one) goes in one more pair,
+// which reading takes off again. Blanks at its ends are left as they are:
+// lists end in one, and files written before hold them so.
+std::string storedValue(std::string_view value)
+{
+    if (unquoted(value) == value)
+        return std::string(value);
+    return '"' + std::string(value) + '"';
+}
+
 void setKey(ProfileFile &file, std::string_view appName, std::string_view keyName, std::string_view value)
 {
     const std::string lineEnd = lineEndOf(file);
     if (!file.lines.empty() && file.lines.back().end.empty())
         file.lines.back().end = lineEnd;
-    const std::string assignment = std::string(1, kAssignment) + std::string(value);
+    const std::string assignment = std::string(1, kAssignment) + storedValue(value);
 
     const size_t header = findSection(file, appName);
     if (header == file.lines.size()) {
@@ -203,6 +216,17 @@ void setKey(ProfileFile &file, std::string_view appName, std::string_view keyNam
 }
 
 // Writes beside the file and renames over it, so a failed write leaves the old file whole.
+// Renaming over a file needs no leave to write it: a file made read-only, to
+// keep its settings as they are, stays so. Root may write anything, so for it
+// the file's mode alone decides.
+bool writable(const std::filesystem::path &path)
+{
+    struct stat status {};
+    if (access(path.c_str(), W_OK) != 0 || stat(path.c_str(), &status) != 0)
+        return false;
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
 bool writeProfile(const ProfileFile &file, const std::filesystem::path &path)
 {
     std::filesystem::path temporary = path;
@@ -289,12 +313,18 @@ int WritePrivateProfileString(const char *appName, const char *keyName, const ch
         return 0;
 
     std::error_code error;
-    const bool exists = std::filesystem::exists(fileName, error);
-    if (error)
+    // The file a link names is the one changed; the link stays.
+    std::filesystem::path path = fileName;
+    if (std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::symlink)
+        path = std::filesystem::weakly_canonical(path, error);
+    if (error && error != std::errc::no_such_file_or_directory)
         return 0;
-    std::optional<ProfileFile> file = exists ? readProfile(fileName) : ProfileFile{};
+    const bool exists = std::filesystem::exists(path, error);
+    if (error || (exists && !writable(path)))
+        return 0;
+    std::optional<ProfileFile> file = exists ? readProfile(path.c_str()) : ProfileFile{};
     if (!file)
         return 0;
     setKey(*file, section, key, string);
-    return writeProfile(*file, fileName) ? 1 : 0;
+    return writeProfile(*file, path) ? 1 : 0;
 }

@@ -135,4 +135,24 @@ TEST_F(PrivateProfile, FailedWriteIsReportedAndRewritesKeepTheMode)
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 }
 
+TEST_F(PrivateProfile, WritesThroughALinkLeaveAReadOnlyFileAndValuesComeBackAsWritten)
+{
+    for (const char *value : {"\"secret\"", "'x'", "\" padded \"", "\"half", "plain"}) {
+        ASSERT_NE(WritePrivateProfileString("Normal", "Value", value, path.c_str()), 0);
+        EXPECT_EQ(read("Normal", "Value"), value);
+    }
+
+    const std::string linked = directory.file("linked.ini");
+    WriteWholeFile(linked, "[Normal]\nA=1\n");
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink(linked, path);
+    ASSERT_NE(WritePrivateProfileString("Normal", "A", "2", path.c_str()), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(ReadWholeFile(linked), "[Normal]\nA=2\n");
+
+    chmod(linked.c_str(), 0444);
+    EXPECT_EQ(WritePrivateProfileString("Normal", "A", "3", path.c_str()), 0);
+    EXPECT_EQ(ReadWholeFile(linked), "[Normal]\nA=2\n");
+}
+
 }
