@@ -153,7 +153,7 @@ bool Http2Connection::handleFrame(Direction &direction, bool fromClient, Plainte
     const ByteView payload = viewOf(direction.payload);
     const bool endHeaders = (flags & kFlagEndHeaders) != 0;
 
-    if (direction.blockStream != 0 && (type != kContinuation || stream != direction.blockStream))
+    if (direction.blockStream != 0 && (type != kContinuation || stream != direction.blockFrameStream))
         return false; // a header block must go on in CONTINUATION frames of its stream
     switch (type) {
     case kHeaders:
@@ -177,6 +177,7 @@ bool Http2Connection::handleFrame(Direction &direction, bool fromClient, Plainte
         if (!payload.has(start, padding) || target == 0)
             return false;
         const ByteView fragment = payload.sub(start, payload.size() - start - padding);
+        direction.blockFrameStream = stream;
         return handleHeaderFragment(direction, fromClient, target, fragment, endHeaders, type == kPushPromise, sink);
     }
     case kContinuation:

@@ -61,6 +61,7 @@ private:
         std::vector<uint8_t> payload;
         std::vector<uint8_t> headerBlock;  // across CONTINUATION frames
         uint32_t blockStream = 0;          // 0: no block open
+        uint32_t blockFrameStream = 0;     // its frames' stream: a promise's block goes on where it began
         bool blockIsPromise = false;
     };
 

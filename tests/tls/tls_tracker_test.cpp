@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "http2.h"
 #include "temporary_directory.h"
 #include "tls_transcript.h"
 
@@ -197,6 +198,18 @@ TEST(TlsTracker, Tls13OpensWithTheTrafficSecretsAlone)
     tracker.finish(sink);
     EXPECT_EQ(sink.exchanges, kFixtureExchanges);
     EXPECT_EQ(tracker.counts().undecryptable, 0u);
+
+    // The server's SETTINGS may be read before the client's preface.
+    const std::vector<TestSegment> segments = SegmentsOf(transcript, kSegmentSize);
+    std::vector<TestSegment> serverFirst{segments.front()};
+    std::copy_if(segments.begin(), segments.end(), std::back_inserter(serverFirst),
+                 [](const TestSegment &s) { return !(s.flow == kClientToServer); });
+    std::copy_if(segments.begin() + 1, segments.end(), std::back_inserter(serverFirst),
+                 [](const TestSegment &s) { return s.flow == kClientToServer; });
+    TlsTracker serverFirstTracker(folder.file("keys.log"));
+    RecordingSink serverFirstSink;
+    Feed(serverFirstTracker, serverFirst, serverFirstSink);
+    EXPECT_EQ(serverFirstSink.exchanges, kFixtureExchanges);
 }
 
 TEST(TlsTracker, ConnectionsWithoutKeysAreCountedAtTheirBoundOrAtTheEnd)
@@ -282,6 +295,33 @@ TEST(TlsTracker, Http2AnswersReadBeforeTheirRequestsArePairedByStream)
     RecordingSink sink;
     Feed(tracker, serverFirst, sink);
     EXPECT_EQ(sink.exchanges, kFixtureExchanges);
+}
+
+TEST(Http2Connection, APromiseWhoseHeaderBlockGoesOnInAContinuationLeavesTheConnectionReadable)
+{
+    const auto frame = [](uint8_t type, uint8_t flags, uint32_t stream, std::string payload) {
+        const std::string header{static_cast<char>(payload.size() >> 16), static_cast<char>(payload.size() >> 8),
+                                 static_cast<char>(payload.size()),       static_cast<char>(type),
+                                 static_cast<char>(flags),                static_cast<char>(stream >> 24),
+                                 static_cast<char>(stream >> 16),         static_cast<char>(stream >> 8),
+                                 static_cast<char>(stream)};
+        return header + payload;
+    };
+    const auto feed = [](Http2Connection &connection, bool fromClient, const std::string &bytes, PlaintextSink &sink) {
+        return connection.feed(fromClient, ByteView(std::string_view(bytes)), sink);
+    };
+    constexpr uint8_t kHeaders = 1, kPushPromise = 5, kContinuation = 9, kEndStream = 1, kEndHeaders = 4;
+    Http2Connection connection(kClientToServer, "a.example");
+    RecordingSink sink;
+    // GET / on stream 1 (HPACK: GET, https, "/", :authority a.example).
+    const std::string request = frame(kHeaders, kEndStream | kEndHeaders, 1, "\x82\x87\x84\x41\x09" "a.example");
+    ASSERT_TRUE(feed(connection, true, "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n" + request, sink));
+    // The server promises stream 2 on stream 1, and the block goes on in a CONTINUATION on stream 1.
+    const std::string promise = frame(kPushPromise, 0, 1, std::string("\0\0\0\x02\x82\x87", 6)) +
+                                frame(kContinuation, kEndHeaders, 1, "\x04\x03/v1\x41\x09" "a.example");
+    EXPECT_TRUE(feed(connection, false, promise, sink));
+    EXPECT_TRUE(feed(connection, false, frame(kHeaders, kEndHeaders, 1, "\x88"), sink)); // :status 200
+    EXPECT_EQ(sink.exchanges, (std::vector<Http2Exchange>{{"a.example", "/", "200", ""}}));
 }
 
 TEST(TlsTracker, OtherTrafficIsNotTaken)
