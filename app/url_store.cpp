@@ -305,6 +305,27 @@ const HandOffRecord *UrlStore::entry(int64_t number) const
     return &entries_[static_cast<size_t>(number - 1)];
 }
 
+RequestDetails UrlStore::request(const UrlRow &row, int64_t number) const
+{
+    if (const RequestDetails *kept = details(row))
+        return *kept;
+    RequestDetails request;
+    request.url = row.url;
+    const HandOffRecord *entry = entryOf(row, number);
+    if (!entry)
+        return request;
+    request.userAgent = FixedText(entry->userAgent, sizeof entry->userAgent);
+    request.accept = FixedText(entry->accept, sizeof entry->accept);
+    request.acceptLanguage = FixedText(entry->acceptLanguage, sizeof entry->acceptLanguage);
+    request.acceptEncoding = FixedText(entry->acceptEncoding, sizeof entry->acceptEncoding);
+    request.acceptCharset = FixedText(entry->acceptCharset, sizeof entry->acceptCharset);
+    request.keepAlive = FixedText(entry->keepAlive, sizeof entry->keepAlive);
+    request.cookie = FixedText(entry->cookie, sizeof entry->cookie);
+    request.connection = FixedText(entry->connection, sizeof entry->connection);
+    request.referer = FixedText(entry->trailer, sizeof entry->trailer);
+    return request;
+}
+
 const HandOffRecord *UrlStore::entryOf(const UrlRow &row, int64_t number) const
 {
     const HandOffRecord *found = entry(number);

@@ -147,6 +147,9 @@ public:
     // The details of the request behind a row of either list, in both buffer
     // modes; null when none are kept (forgotten to bound memory).
     const RequestDetails *details(const UrlRow &row) const;
+    // The request behind a row as far as it is still known: its details, else
+    // the headers of entry `number` when the row was entered there, else its URL.
+    RequestDetails request(const UrlRow &row, int64_t number) const;
 
 private:
     struct FreeEntries {

@@ -10,6 +10,7 @@
 #include "about_dialog.h"
 #include "desktop.h"
 #include "download_command.h"
+#include "download_handoff.h"
 #include "main_dialog.h"
 #include "options_dialog.h"
 #include "program_info.h"
@@ -108,15 +109,13 @@ void CMainDlg::copySelectedAsCommands()
 
 RequestDetails CMainDlg::rowDetails(const UrlRow &row) const
 {
-    RequestDetails details;
-    if (const RequestDetails *kept = store_.details(row)) {
-        details = *kept;
-    } else {
-        details.url = row.url;
-        // A no-limit row's third column is its content type, which tells a playlist.
-        if (settings_.NoLimitBufferSize != 0)
-            details.contentType = row.third;
-    }
+    const bool noLimit = settings_.NoLimitBufferSize != 0;
+    const bool kept = store_.details(row) != nullptr;
+    // A limited-buffer row's entry still holds its headers once its details are forgotten.
+    RequestDetails details = store_.request(row, noLimit ? 0 : RowEntryNumber(row));
+    // A no-limit row's third column is its content type, which tells a playlist.
+    if (!kept && noLimit)
+        details.contentType = row.third;
     details.url = std::string(Trim(details.url));
     return details;
 }

@@ -577,6 +577,26 @@ TEST_F(LimitedBufferTest, EntriesHoldTheHeadersOfTheirRecord)
     EXPECT_STREQ(store.entry(3)->userAgent, "") << "each record's headers are its own";
 }
 
+TEST_F(LimitedBufferTest, ARowsEntryStillGivesItsHeadersOnceItsDetailsAreForgotten)
+{
+    using namespace quillnet;
+    headers({{kHeaderUserAgent, "Agent/1"}, {kHeaderCookie, "id=1"}, {kHeaderReferer, "http://page.example/"}});
+    http(80, "h", "/first.flv", "video/x-flv");
+    const UrlRow first = view.appended.front();
+    // Later requests with long headers push the first one's details out.
+    for (int i = 0; store.details(first); ++i) {
+        ASSERT_LT(i, kEntryCount - 1);
+        headers({{kHeaderOrigin, std::string(8000, 'o')}});
+        http(80, "h", "/p" + std::to_string(i));
+    }
+    const RequestDetails request = store.request(first, 1);
+    EXPECT_EQ(request.url, "http://h/first.flv");
+    EXPECT_EQ(request.userAgent, "Agent/1");
+    EXPECT_EQ(request.cookie, "id=1");
+    EXPECT_EQ(request.referer, "http://page.example/");
+    EXPECT_EQ(store.request(first, 2).userAgent, "") << "another row's entry is not this one's";
+}
+
 TEST_F(LimitedBufferTest, EntryUrlsAreCutAndNumbersPastTheStoreHaveNoEntry)
 {
     const std::string longPath = "/" + std::string(1200, 'p') + ".flv";
