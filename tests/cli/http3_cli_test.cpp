@@ -287,16 +287,22 @@ TEST_F(CliHttp3, ALiveCaptureWithTheKeyLogPrintsTheSameRows)
     const std::string errPath = site.folder.file("err");
     const int cliPid = StartProgram({InstalledCli(), "--interface", "lo", "--keylog", keyLog}, outPath, errPath);
     ASSERT_GT(cliPid, 0);
-    // The capture opens a moment after the start, so fetch until the lines show.
+    // The capture opens a moment after the start, so fetch until the lines show;
+    // a fetch it opened during may have given some of them already.
+    const auto distinctLines = [](const std::string &text) {
+        std::vector<std::string> lines = sortedLines(text);
+        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+        return lines;
+    };
     int fetches = 0;
-    for (; fetches < 20 && sortedLines(ReadWholeFile(outPath)) != site.expectedRows(); ++fetches) {
+    for (; fetches < 20 && distinctLines(ReadWholeFile(outPath)) != site.expectedRows(); ++fetches) {
         EXPECT_TRUE(FetchOverHttp3(site.server, {site.mediaUrl, site.playlistUrl}, keyLog));
         std::this_thread::sleep_for(500ms);
     }
     kill(cliPid, SIGTERM);
     EXPECT_EQ(WaitForProgramWithin(cliPid, 10s), 0) << ReadWholeFile(errPath);
 
-    EXPECT_EQ(sortedLines(ReadWholeFile(outPath)), site.expectedRows()) << "after " << fetches << " fetches";
+    EXPECT_EQ(distinctLines(ReadWholeFile(outPath)), site.expectedRows()) << "after " << fetches << " fetches";
     // Every connection whose first Initial packet was captured had its keys in the log.
     const std::string summary = ReadWholeFile(errPath);
     std::smatch counts;
