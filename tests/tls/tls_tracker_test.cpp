@@ -46,6 +46,17 @@ void PrintTo(const Fixture &fixture, std::ostream *out)
     *out << fixture.name;
 }
 
+// The client's first segment, then every segment of the server, then the client's others.
+std::vector<TestSegment> serverSegmentsFirst(const std::vector<TestSegment> &segments)
+{
+    std::vector<TestSegment> reordered{segments.front()};
+    std::copy_if(segments.begin(), segments.end(), std::back_inserter(reordered),
+                 [](const TestSegment &s) { return !(s.flow == kClientToServer); });
+    std::copy_if(segments.begin() + 1, segments.end(), std::back_inserter(reordered),
+                 [](const TestSegment &s) { return s.flow == kClientToServer; });
+    return reordered;
+}
+
 class EachVersionAndCipher : public ::testing::TestWithParam<Fixture> {};
 
 TEST_P(EachVersionAndCipher, DecryptsWhatTheApplicationsSent)
@@ -201,11 +212,7 @@ TEST(TlsTracker, Tls13OpensWithTheTrafficSecretsAlone)
 
     // The server's SETTINGS may be read before the client's preface.
     const std::vector<TestSegment> segments = SegmentsOf(transcript, kSegmentSize);
-    std::vector<TestSegment> serverFirst{segments.front()};
-    std::copy_if(segments.begin(), segments.end(), std::back_inserter(serverFirst),
-                 [](const TestSegment &s) { return !(s.flow == kClientToServer); });
-    std::copy_if(segments.begin() + 1, segments.end(), std::back_inserter(serverFirst),
-                 [](const TestSegment &s) { return s.flow == kClientToServer; });
+    const std::vector<TestSegment> serverFirst = serverSegmentsFirst(segments);
     TlsTracker serverFirstTracker(folder.file("keys.log"));
     RecordingSink serverFirstSink;
     Feed(serverFirstTracker, serverFirst, serverFirstSink);
@@ -286,11 +293,7 @@ TEST(TlsTracker, Http2AnswersReadBeforeTheirRequestsArePairedByStream)
 {
     const Transcript transcript = LoadTranscript("tls13_aes128gcm_h2");
     const std::vector<TestSegment> segments = SegmentsOf(transcript, kSegmentSize);
-    std::vector<TestSegment> serverFirst{segments.front()};
-    std::copy_if(segments.begin(), segments.end(), std::back_inserter(serverFirst),
-                 [](const TestSegment &s) { return !(s.flow == kClientToServer); });
-    std::copy_if(segments.begin() + 1, segments.end(), std::back_inserter(serverFirst),
-                 [](const TestSegment &s) { return s.flow == kClientToServer; });
+    const std::vector<TestSegment> serverFirst = serverSegmentsFirst(segments);
     TlsTracker tracker(transcript.keyLog);
     RecordingSink sink;
     Feed(tracker, serverFirst, sink);
