@@ -313,7 +313,7 @@ Recogniser recogniserFor(ByteView payload)
 {
     if (StartsRequest(payload))
         return HandleHttpRequest;
-    if (payload.startsWith("HTTP/1.") || payload.startsWith("ICY "))
+    if (StartsResponse(payload))
         return HandleHttpResponse;
     if (payload.startsWith("DESCRIBE "))
         return HandleRtspDescribe;

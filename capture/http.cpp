@@ -33,8 +33,6 @@ constexpr uint16_t kHttpPort = 80;
 constexpr uint16_t kHttpsPort = 443;
 
 constexpr char kIcyDefaultContentType[] = "audio/mpeg";
-constexpr std::string_view kHttpVersionPrefix = "HTTP/1.";
-constexpr std::string_view kIcyStatusPrefix = "ICY ";
 // "HTTP/1.1 200": the status code after the version and a blank.
 constexpr size_t kStatusCodeOffset = 9;
 
@@ -461,7 +459,7 @@ void HandleHttpResponse(Frame &frame)
     const size_t interim = interimResponsesLength(frame.payload);
     frame.payload = frame.payload.sub(interim);
     frame.tcp.sequence += static_cast<uint32_t>(interim);
-    if (!frame.payload.startsWith(kHttpVersionPrefix) && !frame.payload.startsWith(kIcyStatusPrefix))
+    if (!StartsResponse(frame.payload))
         return;
     SendLogText(frame.window, logtext::kFoundResponse);
     if (!frame.secure)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "frame_dispatch.h"
 #include "request_headers.h"
@@ -39,6 +40,15 @@ uint64_t EvictedRequestCount();
 
 // Whether a payload is a GET request, or could be the first bytes of one.
 bool StartsRequest(ByteView payload);
+inline constexpr std::string_view kHttpVersionPrefix = "HTTP/1.";
+inline constexpr std::string_view kIcyStatusPrefix = "ICY ";
+
+// Whether `payload` starts with an HTTP/1 or ICY status line; inline, as every
+// frame with a payload asks.
+inline bool StartsResponse(ByteView payload)
+{
+    return payload.startsWith(kHttpVersionPrefix) || payload.startsWith(kIcyStatusPrefix);
+}
 void HandleHttpRequest(Frame &frame);
 void HandleHttpResponse(Frame &frame);
 

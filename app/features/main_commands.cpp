@@ -110,11 +110,10 @@ void CMainDlg::copySelectedAsCommands()
 RequestDetails CMainDlg::rowDetails(const UrlRow &row) const
 {
     const bool noLimit = settings_.NoLimitBufferSize != 0;
-    const bool kept = store_.details(row) != nullptr;
     // A limited-buffer row's entry still holds its headers once its details are forgotten.
     RequestDetails details = store_.request(row, noLimit ? 0 : RowEntryNumber(row));
     // A no-limit row's third column is its content type, which tells a playlist.
-    if (!kept && noLimit)
+    if (noLimit && details.contentType.empty())
         details.contentType = row.third;
     details.url = std::string(Trim(details.url));
     return details;

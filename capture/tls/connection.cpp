@@ -20,28 +20,6 @@ constexpr uint16_t kTls13SuitePrefix = 0x13;
 // Without handshake secrets the application keys are tried on each record
 // until one opens; a server's handshake flight is a handful of records.
 constexpr size_t kMaxRecordsSought = 32;
-constexpr std::string_view kHttp2Preface = "PRI * HTTP/2.0";
-// An HTTP/2 frame header: 24-bit length, type, flags, 32-bit stream.
-constexpr size_t kHttp2FrameHeaderLength = 9;
-constexpr size_t kHttp2FrameType = 3;
-constexpr size_t kHttp2FrameFlags = 4;
-constexpr size_t kHttp2FrameStream = 5;
-constexpr uint8_t kHttp2Settings = 0x04;
-constexpr size_t kHttp2SettingLength = 6;
-
-// A SETTINGS frame on stream 0, not an acknowledgement, of whole settings.
-bool startsWithHttp2Settings(ByteView bytes)
-{
-    if (!bytes.has(0, kHttp2FrameHeaderLength) || !bytes.byteIs(kHttp2FrameType, kHttp2Settings) ||
-        !bytes.byteIs(kHttp2FrameFlags, 0))
-        return false;
-    for (size_t index = kHttp2FrameStream; index < kHttp2FrameHeaderLength; ++index) {
-        if (!bytes.byteIs(index, 0))
-            return false;
-    }
-    const size_t length = size_t{*bytes.u8(0)} << 16 | size_t{*bytes.u8(1)} << 8 | *bytes.u8(2);
-    return length % kHttp2SettingLength == 0;
-}
 
 uint32_t firstDataSequence(const Segment &segment)
 {
@@ -355,8 +333,7 @@ void Connection::deliver(Side &side, bool fromClient, ByteView bytes, Connection
     // Without EncryptedExtensions the first bytes tell: the client's preface, or
     // the SETTINGS an HTTP/2 server sends at once and a capture may show first.
     if (protocol_ == Protocol::kUnknown)
-        protocol_ = (fromClient ? bytes.startsWith(kHttp2Preface) : startsWithHttp2Settings(bytes)) ? Protocol::kHttp2
-                                                                                                   : Protocol::kHttp1;
+        protocol_ = Http2Connection::opensWith(fromClient, bytes) ? Protocol::kHttp2 : Protocol::kHttp1;
     if (protocol_ == Protocol::kHttp1) {
         context.sink.onPlaintext(fromClient ? clientFlow_ : clientFlow_.reversed(), side.plaintextOffset, bytes);
         side.plaintextOffset += bytes.size();

@@ -341,6 +341,18 @@ void Http2Connection::reportIfComplete(uint32_t stream, PlaintextSink &sink)
                              exchange.contentType, exchange.headers);
 }
 
+bool Http2Connection::opensWith(bool fromClient, ByteView bytes)
+{
+    if (fromClient)
+        return bytes.startsWith(kClientPreface.substr(0, kClientPreface.find('\r')));
+    // SETTINGS on stream 0, no acknowledgement, of whole settings.
+    if (!bytes.has(0, kFrameHeaderLength) || !bytes.byteIs(kFrameTypeField, kSettings) ||
+        !bytes.byteIs(kFrameFlagsField, 0) || be32(bytes, kFrameStreamField) != 0u)
+        return false;
+    const size_t length = static_cast<size_t>(*bytes.u8(kFrameLengthField)) << 16 | *bytes.be16(kFrameLengthField + 1);
+    return length % kSettingLength == 0;
+}
+
 size_t Http2Connection::heldBytes() const
 {
     size_t held = exchangeBytes_;

@@ -31,6 +31,10 @@ public:
     static constexpr uint32_t kMaxHeaderTableSize = 64 * 1024;
 
     // `serverName` stands in for a request without :authority or host.
+    // Whether a side's first plaintext opens HTTP/2: the client's preface, or
+    // the SETTINGS frame a server sends at once (which a capture may show first).
+    static bool opensWith(bool fromClient, ByteView bytes);
+
     Http2Connection(const Flow &clientToServer, std::string serverName);
     ~Http2Connection();
     Http2Connection(const Http2Connection &) = delete;

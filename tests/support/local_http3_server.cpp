@@ -69,9 +69,7 @@ LocalHttp3Server::LocalHttp3Server(const std::filesystem::path &folder)
 {
     const std::string certificate = keys_.file("certificate.pem");
     const std::string key = keys_.file("key.pem");
-    const ProgramResult made = RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                                           "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", certificate});
-    if (made.status != 0)
+    if (!MakeLoopbackCertificate(key, certificate))
         return;
     const std::string types = keys_.file("mime.types");
     WriteWholeFile(types, kMediaTypes);

@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "run_program.h"
+
 namespace testing_support {
 
 namespace {
@@ -49,6 +51,13 @@ bool AcceptsOnLoopback(uint16_t port, bool ipv6)
              : connect(client, reinterpret_cast<const sockaddr *>(&address4), sizeof address4) == 0;
     close(client);
     return connected;
+}
+
+bool MakeLoopbackCertificate(const std::string &keyPath, const std::string &certificatePath)
+{
+    return RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                       "/CN=127.0.0.1", "-keyout", keyPath, "-out", certificatePath})
+               .status == 0;
 }
 
 }

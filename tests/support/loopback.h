@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <string>
 
 namespace testing_support {
 
@@ -16,5 +17,9 @@ uint16_t FreeLoopbackPort();
 
 // Whether something accepts connections on port `port` of 127.0.0.1, or of ::1.
 bool AcceptsOnLoopback(uint16_t port, bool ipv6 = false);
+
+// Writes a new self-signed certificate for 127.0.0.1 and its key with openssl;
+// false when openssl failed.
+bool MakeLoopbackCertificate(const std::string &keyPath, const std::string &certificatePath);
 
 }

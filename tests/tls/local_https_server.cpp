@@ -49,9 +49,7 @@ LocalHttpsServer::LocalHttpsServer(const std::filesystem::path &folder, Protocol
 {
     const std::string certificate = keys_.file("certificate.pem");
     const std::string key = keys_.file("key.pem");
-    const ProgramResult made = RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                                           "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", certificate});
-    if (made.status != 0)
+    if (!MakeLoopbackCertificate(key, certificate))
         return;
     if (protocol == Protocol::kHttp2) {
         const std::string types = keys_.file("mime.types");
